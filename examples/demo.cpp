@@ -1,0 +1,2 @@
+#include <CommonUtility.h>
+int main() { return 0; }

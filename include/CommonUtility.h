@@ -1,0 +1,9 @@
+// Every class of the library's interface.
+#pragma once
+
+#include "commonutility/Export.h"
+#include "commonutility/Win32Types.h"
+#include "commonutility/CString.h"
+#include "commonutility/DateTime.h"
+#include "commonutility/XMLElement.h"
+#include "commonutility/XMLDict.h"

@@ -1,0 +1,14 @@
+// Export macro for the classes of the library's interface.
+#pragma once
+
+#if defined(_WIN32)
+#  if defined(COMMONUTILITY_BUILDING)
+#    define COMMONUTILITY_API __declspec(dllexport)
+#  elif defined(COMMONUTILITY_STATIC)
+#    define COMMONUTILITY_API
+#  else
+#    define COMMONUTILITY_API __declspec(dllimport)
+#  endif
+#else
+#  define COMMONUTILITY_API __attribute__((visibility("default")))
+#endif

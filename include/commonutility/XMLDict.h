@@ -1,0 +1,82 @@
+// The property-list containers: CXMLArray (children by position) and CXMLDict (children by key).
+#pragma once
+
+#include <map>
+#include <vector>
+
+#include "commonutility/XMLElement.h"
+
+namespace cu::detail {
+struct TreeAccess;
+}
+
+// Children by position. A container creates its children from a kind and a value (AddElement),
+// owns them and destroys them; pointers it hands out are borrowed and stay valid until the child
+// is removed or the container destroyed. Copies copy every child, so each child has one owner.
+class COMMONUTILITY_API CXMLArray : public CXMLElement {
+public:
+    CXMLArray(const CXMLArray& other);
+    CXMLArray& operator=(const CXMLArray& other);
+
+    unsigned int GetSize() const override;
+    // The child at index; null when index < 0 or index >= size.
+    CXMLElement* operator[](int index) const override;
+    // Destroys the child at index and closes the gap; 0 when index is out of range.
+    int RemoveElement(int index) override;
+    // Makes a child of the kind from the value and inserts it before index, or appends it when
+    // index is negative or not below the size. 1 on success, 0 when nothing could be made.
+    int AddElement(int index, XMLNodeType kind, unsigned __int64 value) override;
+    XMLNodeType GetIniNodeType() const override;
+
+protected:
+    CXMLArray();
+    ~CXMLArray() override;
+
+private:
+    friend struct cu::detail::ElementFactory;
+    friend struct cu::detail::TreeAccess;
+    std::vector<CXMLElement*>* m_pChildren;
+};
+
+// Children by text key, in ascending order of the keys' UTF-16 code units (case-sensitive).
+// The root of every property-list document.
+//
+// The value of AddElement is read by kind: boolean, its low 32 bits; integer, a signed 64-bit
+// number; real, string, password string and date, the address of a zero-terminated wide text
+// (real: read as C atof reads it; date: as CCommonDateTime::FromString reads it, the default date
+// when that fails); array and dictionary, ignored.
+class COMMONUTILITY_API CXMLDict : public CXMLElement {
+public:
+    CXMLDict();
+    CXMLDict(const CXMLDict& other);
+    CXMLDict& operator=(const CXMLDict& other);
+    ~CXMLDict() override;
+
+    // Stores a new child under key, taken literally. A key already present keeps its child and
+    // the result is still 1; 0 only when nothing could be made.
+    int AddElement(const CString& key, XMLNodeType kind, unsigned __int64 value) override;
+    // Looks a key path up: "a/b" is the child b of the dictionary a, as long as a key "a"
+    // exists; otherwise the whole path is one key. Null when nothing is found, also when a
+    // head segment names a child that is not a dictionary.
+    CXMLElement* operator[](const CString& path) override;
+    // Destroys the child found by the same walk; 0 when there is none.
+    int RemoveElement(const CString& path) override;
+    XMLNodeType GetIniNodeType() const override;
+
+    int LoadFromFile(const wchar_t* path) override;
+    int SaveToFile(const wchar_t* path) override;
+    virtual int LoadFromMemFile(wchar_t* text);
+    virtual int SaveToMemFile(wchar_t** out);
+
+    // A dictionary allocated and released inside the library.
+    static CXMLDict* CXMLDictAlloc();
+    static void CXMLDictFree(CXMLDict* dict);
+
+    using EntryMap = std::map<CString, CXMLElement*>;
+
+protected:
+    EntryMap* m_pEntries;
+
+private:
+    friend struct cu::detail::TreeAccess;
+};

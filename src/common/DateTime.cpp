@@ -1,0 +1,148 @@
+// The date and time value: COleDateTime and CCommonDateTime.
+#include "commonutility/DateTime.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <cwchar>
+
+#include "platform/win32.h"
+
+namespace {
+
+// The fields of a valid value, or false when it is not valid or its day count has none.
+bool BreakValue(const COleDateTime& value, UDATE& fields) {
+    return value.GetStatus() == COleDateTime::valid &&
+           SUCCEEDED(VarUdateFromDate(value.m_dt, 0, &fields));
+}
+
+int FieldOrMinusOne(const COleDateTime& value, WORD SYSTEMTIME::*field) {
+    UDATE fields;
+    return BreakValue(value, fields) ? fields.st.*field : -1;
+}
+
+}  // namespace
+
+COleDateTime& COleDateTime::operator=(DATE dayCount) {
+    m_dt = dayCount;
+    m_status = valid;
+    return *this;
+}
+
+int COleDateTime::GetYear() const { return FieldOrMinusOne(*this, &SYSTEMTIME::wYear); }
+int COleDateTime::GetMonth() const { return FieldOrMinusOne(*this, &SYSTEMTIME::wMonth); }
+int COleDateTime::GetDay() const { return FieldOrMinusOne(*this, &SYSTEMTIME::wDay); }
+int COleDateTime::GetHour() const { return FieldOrMinusOne(*this, &SYSTEMTIME::wHour); }
+int COleDateTime::GetMinute() const { return FieldOrMinusOne(*this, &SYSTEMTIME::wMinute); }
+int COleDateTime::GetSecond() const { return FieldOrMinusOne(*this, &SYSTEMTIME::wSecond); }
+
+int COleDateTime::GetDayOfWeek() const {
+    const int day = FieldOrMinusOne(*this, &SYSTEMTIME::wDayOfWeek);
+    return day < 0 ? -1 : day + 1;
+}
+
+int COleDateTime::GetDayOfYear() const {
+    UDATE fields;
+    return BreakValue(*this, fields) ? fields.wDayOfYear : -1;
+}
+
+bool COleDateTime::GetAsSystemTime(SYSTEMTIME& fields) const {
+    UDATE all;
+    if (!BreakValue(*this, all)) return false;
+    fields = all.st;
+    return true;
+}
+
+// The platform conversion rolls a day beyond the month's end over into the next month, so the
+// result is converted back and must give the same fields: 30 February does not exist.
+int COleDateTime::SetDateTime(int year, int month, int day, int hour, int minute, int second) {
+    SYSTEMTIME fields = {};
+    fields.wYear = static_cast<WORD>(year);
+    fields.wMonth = static_cast<WORD>(month);
+    fields.wDay = static_cast<WORD>(day);
+    fields.wHour = static_cast<WORD>(hour);
+    fields.wMinute = static_cast<WORD>(minute);
+    fields.wSecond = static_cast<WORD>(second);
+
+    const bool inRange = year >= 100 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
+                         day <= 31 && hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 &&
+                         second >= 0 && second <= 59;
+    DATE dayCount = 0.0;
+    SYSTEMTIME back = {};
+    const bool exists = inRange && SystemTimeToVariantTime(&fields, &dayCount) &&
+                        VariantTimeToSystemTime(dayCount, &back) && back.wYear == fields.wYear &&
+                        back.wMonth == fields.wMonth && back.wDay == fields.wDay &&
+                        back.wHour == fields.wHour && back.wMinute == fields.wMinute &&
+                        back.wSecond == fields.wSecond;
+    m_dt = dayCount;
+    m_status = exists ? valid : invalid;
+    return exists ? 1 : 0;
+}
+
+CCommonDateTime& CCommonDateTime::operator=(double dayCount) {
+    COleDateTime::operator=(dayCount);
+    return *this;
+}
+
+int CCommonDateTime::GetDateTime(long& year, long& month, long& day, long& hour, long& minute,
+                                 long& second, long& dayOfWeek) const {
+    UDATE fields;
+    const bool ok = BreakValue(*this, fields);
+    year = ok ? fields.st.wYear : -1;
+    month = ok ? fields.st.wMonth : -1;
+    day = ok ? fields.st.wDay : -1;
+    hour = ok ? fields.st.wHour : -1;
+    minute = ok ? fields.st.wMinute : -1;
+    second = ok ? fields.st.wSecond : -1;
+    if (!ok) return 0;
+    dayOfWeek = fields.st.wDayOfWeek;
+    return 1;
+}
+
+CString CCommonDateTime::GetLocalizedDateString() const {
+    if (GetStatus() == null) return CString();
+    UDATE fields;
+    if (!BreakValue(*this, fields)) return CString(L"Invalid DateTime");
+
+    struct tm parts = {};
+    parts.tm_sec = fields.st.wSecond;
+    parts.tm_min = fields.st.wMinute;
+    parts.tm_hour = fields.st.wHour;
+    parts.tm_mday = fields.st.wDay;
+    parts.tm_mon = fields.st.wMonth - 1;
+    parts.tm_year = fields.st.wYear - 1900;
+    parts.tm_wday = fields.st.wDayOfWeek;
+    parts.tm_yday = fields.wDayOfYear - 1;
+    parts.tm_isdst = 0;
+    wchar_t text[256];
+    if (std::wcsftime(text, 256, L"%Y-%m-%d", &parts) == 0) return CString();
+    return CString(text);
+}
+
+CCommonDateTime CCommonDateTime::GetNow() {
+    CCommonDateTime now;
+    __time64_t seconds = 0;
+    _time64(&seconds);
+    struct tm local = {};
+    if (_localtime64_s(&local, &seconds) != 0) {
+        now.SetStatus(invalid);
+        return now;
+    }
+    now.SetDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                    local.tm_min, local.tm_sec);
+    return now;
+}
+
+int CCommonDateTime::FromString(const CString& text) {
+    if (text.GetLength() < 19) return 0;
+    // Each field is read as C atoi reads it: blanks, a sign, then digits; no digits read as 0.
+    const auto field = [&text](int first, int count) {
+        return std::atoi(text.Mid(first, count).ToUtf8().c_str());
+    };
+    const int year = field(0, 4), month = field(5, 2), day = field(8, 2);
+    const int hour = field(11, 2), minute = field(14, 2), second = field(17, 2);
+    if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 ||
+        hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
+        return 0;
+    SetDateTime(year, month, day, hour, minute, second);
+    return 1;
+}

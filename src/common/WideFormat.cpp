@@ -1,0 +1,317 @@
+// printf-style formatting of wide text with the Windows conventions on every platform.
+//
+// The C runtimes disagree on what "%s" means in a wide format (wide text on Windows, narrow text in
+// C99), so the conversions are parsed here and each argument is fetched with its real type. Numbers
+// are then formatted one at a time by the narrow snprintf, strings and characters directly.
+#include "common/WideFormat.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+
+#include "common/Unicode.h"
+
+namespace cu::detail {
+namespace {
+
+class Sink {
+public:
+    Sink(wchar_t* buffer, std::size_t capacity) : m_buffer(buffer), m_capacity(capacity) {}
+
+    void Put(wchar_t c) {
+        if (m_length + 1 < m_capacity) m_buffer[m_length] = c;
+        ++m_length;
+    }
+    void PutRepeated(wchar_t c, int count) {
+        for (int i = 0; i < count; ++i) Put(c);
+    }
+    std::size_t Finish() {
+        if (m_capacity > 0) m_buffer[m_length < m_capacity ? m_length : m_capacity - 1] = L'\0';
+        return m_length;
+    }
+
+private:
+    wchar_t* m_buffer;
+    std::size_t m_capacity;
+    std::size_t m_length = 0;
+};
+
+constexpr int kMaxNumberWidth = 512;
+constexpr int kMaxNumberPrecision = 512;
+
+enum class Length { None, Char, Short, Long, LongLong, IntMax, Size, PtrDiff, LongDouble, Wide };
+
+struct Spec {
+    char flags[8] = {};
+    int width = -1;
+    int precision = -1;
+    Length length = Length::None;
+    wchar_t conversion = 0;
+    bool LeftAlign() const { return std::strchr(flags, '-') != nullptr; }
+};
+
+// Reads flags, width, precision and length of a conversion; *p stands after the '%'.
+// Returns false when the format ends before the conversion character.
+bool ParseSpec(const wchar_t*& p, va_list& args, Spec& spec) {
+    int nflags = 0;
+    while (*p == L'-' || *p == L'+' || *p == L' ' || *p == L'#' || *p == L'0') {
+        if (nflags < 7 && !std::strchr(spec.flags, static_cast<char>(*p)))
+            spec.flags[nflags++] = static_cast<char>(*p);
+        ++p;
+    }
+    if (*p == L'*') {
+        spec.width = va_arg(args, int);
+        if (spec.width < 0) {  // a negative width means left alignment
+            if (nflags < 7 && !spec.LeftAlign()) spec.flags[nflags++] = '-';
+            spec.width = spec.width == INT32_MIN ? INT32_MAX : -spec.width;
+        }
+        ++p;
+    } else {
+        for (; *p >= L'0' && *p <= L'9'; ++p)
+            spec.width = (spec.width < 0 ? 0 : spec.width) * 10 + (*p - L'0');
+    }
+    if (*p == L'.') {
+        ++p;
+        spec.precision = 0;
+        if (*p == L'*') {
+            spec.precision = va_arg(args, int);
+            if (spec.precision < 0) spec.precision = -1;
+            ++p;
+        } else {
+            for (; *p >= L'0' && *p <= L'9'; ++p) spec.precision = spec.precision * 10 + (*p - L'0');
+        }
+    }
+    switch (*p) {
+        case L'h':
+            ++p;
+            spec.length = Length::Short;
+            if (*p == L'h') {
+                ++p;
+                spec.length = Length::Char;
+            }
+            break;
+        case L'l':
+            ++p;
+            spec.length = Length::Long;
+            if (*p == L'l') {
+                ++p;
+                spec.length = Length::LongLong;
+            }
+            break;
+        case L'L': ++p; spec.length = Length::LongDouble; break;
+        case L'q': ++p; spec.length = Length::LongLong; break;
+        case L'j': ++p; spec.length = Length::IntMax; break;
+        case L'z': ++p; spec.length = Length::Size; break;
+        case L't': ++p; spec.length = Length::PtrDiff; break;
+        case L'w': ++p; spec.length = Length::Wide; break;
+        case L'I':
+            if (p[1] == L'6' && p[2] == L'4') {
+                p += 3;
+                spec.length = Length::LongLong;
+            } else if (p[1] == L'3' && p[2] == L'2') {
+                p += 3;
+                spec.length = Length::None;
+            } else {
+                ++p;
+                spec.length = Length::Size;
+            }
+            break;
+        default: break;
+    }
+    spec.conversion = *p;
+    if (*p == L'\0') return false;
+    ++p;
+    return true;
+}
+
+// Pads a field of `length` characters to the width; call before and after writing it.
+void PadBefore(Sink& out, const Spec& spec, int length) {
+    if (!spec.LeftAlign() && spec.width > length) out.PutRepeated(L' ', spec.width - length);
+}
+void PadAfter(Sink& out, const Spec& spec, int length) {
+    if (spec.LeftAlign() && spec.width > length) out.PutRepeated(L' ', spec.width - length);
+}
+
+void WriteWideText(Sink& out, const Spec& spec, const wchar_t* text) {
+    if (text == nullptr) text = L"(null)";
+    int length = 0;
+    while (text[length] != L'\0' && (spec.precision < 0 || length < spec.precision)) ++length;
+    PadBefore(out, spec, length);
+    for (int i = 0; i < length; ++i) out.Put(text[i]);
+    PadAfter(out, spec, length);
+}
+
+void WriteNarrowText(Sink& out, const Spec& spec, const char* text) {
+    if (text == nullptr) text = "(null)";
+    // The field is measured in wide characters, so decode once to count and once to write.
+    const auto* begin = reinterpret_cast<const unsigned char*>(text);
+    const unsigned char* end = begin + std::strlen(text);
+    wchar_t units[2];
+    int length = 0;
+    for (const unsigned char* p = begin; p < end;) {
+        int n = EncodeWide(DecodeUtf8(p, end), units);
+        if (spec.precision >= 0 && length + n > spec.precision) break;
+        length += n;
+    }
+    PadBefore(out, spec, length);
+    int written = 0;
+    for (const unsigned char* p = begin; p < end && written < length;) {
+        int n = EncodeWide(DecodeUtf8(p, end), units);
+        for (int i = 0; i < n; ++i) out.Put(units[i]);
+        written += n;
+    }
+    PadAfter(out, spec, length);
+}
+
+void WriteChar(Sink& out, const Spec& spec, char32_t c) {
+    wchar_t units[2];
+    int n = EncodeWide(c, units);
+    PadBefore(out, spec, n);
+    for (int i = 0; i < n; ++i) out.Put(units[i]);
+    PadAfter(out, spec, n);
+}
+
+// Formats one number with the narrow snprintf and copies its (ASCII) text to the sink.
+template <typename T>
+void WriteNumber(Sink& out, const Spec& spec, const char* lengthModifier, T value) {
+    char format[32];
+    char* f = format;
+    *f++ = '%';
+    for (const char* c = spec.flags; *c; ++c) *f++ = *c;
+    *f++ = '*';
+    *f++ = '.';
+    *f++ = '*';
+    for (const char* c = lengthModifier; *c; ++c) *f++ = *c;
+    *f++ = static_cast<char>(spec.conversion);
+    *f = '\0';
+
+    // "%.*" with a negative precision means "no precision", as if it were left out. Widths and
+    // precisions are clamped so that every number fits the stack buffer.
+    const int width = spec.width < 0 ? 0 : (spec.width > kMaxNumberWidth ? kMaxNumberWidth : spec.width);
+    const int precision = spec.precision > kMaxNumberPrecision ? kMaxNumberPrecision : spec.precision;
+    char text[kMaxNumberWidth + kMaxNumberPrecision + 400];
+    const int length = std::snprintf(text, sizeof text, format, width, precision, value);
+    for (int i = 0; i < length && i < static_cast<int>(sizeof text) - 1; ++i)
+        out.Put(static_cast<unsigned char>(text[i]));
+}
+
+void WriteSigned(Sink& out, const Spec& spec, va_list& args) {
+    long long value;
+    switch (spec.length) {
+        case Length::Char: value = static_cast<signed char>(va_arg(args, int)); break;
+        case Length::Short: value = static_cast<short>(va_arg(args, int)); break;
+        case Length::Long: value = va_arg(args, long); break;
+        case Length::LongLong: value = va_arg(args, long long); break;
+        case Length::IntMax: value = static_cast<long long>(va_arg(args, std::intmax_t)); break;
+        case Length::Size:
+        case Length::PtrDiff: value = static_cast<long long>(va_arg(args, std::ptrdiff_t)); break;
+        default: value = va_arg(args, int); break;
+    }
+    WriteNumber(out, spec, "ll", value);
+}
+
+void WriteUnsigned(Sink& out, const Spec& spec, va_list& args) {
+    unsigned long long value;
+    switch (spec.length) {
+        case Length::Char: value = static_cast<unsigned char>(va_arg(args, unsigned)); break;
+        case Length::Short: value = static_cast<unsigned short>(va_arg(args, unsigned)); break;
+        case Length::Long: value = va_arg(args, unsigned long); break;
+        case Length::LongLong: value = va_arg(args, unsigned long long); break;
+        case Length::IntMax: value = va_arg(args, std::uintmax_t); break;
+        case Length::Size:
+        case Length::PtrDiff: value = va_arg(args, std::size_t); break;
+        default: value = va_arg(args, unsigned); break;
+    }
+    WriteNumber(out, spec, "ll", value);
+}
+
+}  // namespace
+
+std::size_t FormatWide(wchar_t* buffer, std::size_t capacity, const wchar_t* format,
+                       va_list args) {
+    Sink out(buffer, capacity);
+    if (format == nullptr) return out.Finish();
+
+    va_list ap;
+    va_copy(ap, args);
+    for (const wchar_t* p = format; *p != L'\0';) {
+        if (*p != L'%') {
+            out.Put(*p++);
+            continue;
+        }
+        const wchar_t* start = p++;
+        if (*p == L'%') {
+            out.Put(L'%');
+            ++p;
+            continue;
+        }
+        Spec spec;
+        if (!ParseSpec(p, ap, spec)) {  // an unfinished conversion at the end stays as it is
+            for (const wchar_t* c = start; c < p; ++c) out.Put(*c);
+            break;
+        }
+        const bool narrow = spec.length == Length::Short || spec.length == Length::Char;
+        switch (spec.conversion) {
+            case L'd':
+            case L'i': WriteSigned(out, spec, ap); break;
+            case L'u':
+            case L'o':
+            case L'x':
+            case L'X': WriteUnsigned(out, spec, ap); break;
+            case L'e':
+            case L'E':
+            case L'f':
+            case L'F':
+            case L'g':
+            case L'G':
+            case L'a':
+            case L'A':
+                if (spec.length == Length::LongDouble)
+                    WriteNumber(out, spec, "L", va_arg(ap, long double));
+                else
+                    WriteNumber(out, spec, "", va_arg(ap, double));
+                break;
+            case L'p': {
+                Spec pointer = spec;
+                pointer.precision = -1;
+                WriteNumber(out, pointer, "", va_arg(ap, void*));
+                break;
+            }
+            case L's':
+                if (narrow)
+                    WriteNarrowText(out, spec, va_arg(ap, const char*));
+                else
+                    WriteWideText(out, spec, va_arg(ap, const wchar_t*));
+                break;
+            case L'S':
+                if (spec.length == Length::Long || spec.length == Length::Wide)
+                    WriteWideText(out, spec, va_arg(ap, const wchar_t*));
+                else
+                    WriteNarrowText(out, spec, va_arg(ap, const char*));
+                break;
+            case L'c':
+                if (narrow)
+                    WriteChar(out, spec, static_cast<unsigned char>(va_arg(ap, int)));
+                else
+                    WriteChar(out, spec, static_cast<char32_t>(va_arg(ap, std::wint_t)));
+                break;
+            case L'C':
+                if (spec.length == Length::Long || spec.length == Length::Wide)
+                    WriteChar(out, spec, static_cast<char32_t>(va_arg(ap, std::wint_t)));
+                else
+                    WriteChar(out, spec, static_cast<unsigned char>(va_arg(ap, int)));
+                break;
+            case L'n':  // writing through a caller's pointer is an attack surface: skip it
+                (void)va_arg(ap, void*);
+                break;
+            default:  // an unknown conversion is copied as it stands
+                for (const wchar_t* c = start; c < p; ++c) out.Put(*c);
+                break;
+        }
+    }
+    va_end(ap);
+    return out.Finish();
+}
+
+}  // namespace cu::detail

@@ -1,0 +1,49 @@
+// Length-prefixed strings (BSTR) for POSIX.
+//
+// As on Windows, a 32-bit byte count stands in front of the text and the text is zero-terminated;
+// the pointer handed out points at the text. Here the units are wchar_t (UTF-32).
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#include "platform/posix/Win32Posix.h"
+
+namespace {
+
+constexpr std::size_t kPrefix = sizeof(std::uint32_t);
+
+std::uint32_t* PrefixOf(BSTR text) {
+    return reinterpret_cast<std::uint32_t*>(reinterpret_cast<char*>(text) - kPrefix);
+}
+
+}  // namespace
+
+BSTR SysAllocStringLen(const OLECHAR* text, UINT length) {
+    if (length > (UINT32_MAX - kPrefix) / sizeof(OLECHAR) - 1) return nullptr;
+    const std::size_t bytes = std::size_t{length} * sizeof(OLECHAR);
+    // Aligned for the wchar_t units that follow the prefix.
+    void* block = std::malloc(kPrefix + bytes + sizeof(OLECHAR));
+    if (block == nullptr) return nullptr;
+    *static_cast<std::uint32_t*>(block) = static_cast<std::uint32_t>(bytes);
+    auto* out = reinterpret_cast<BSTR>(static_cast<char*>(block) + kPrefix);
+    if (text != nullptr)
+        std::memcpy(out, text, bytes);
+    else
+        std::memset(out, 0, bytes);
+    out[length] = L'\0';
+    return out;
+}
+
+BSTR SysAllocString(const OLECHAR* text) {
+    if (text == nullptr) return nullptr;
+    return SysAllocStringLen(text, static_cast<UINT>(std::wcslen(text)));
+}
+
+UINT SysStringLen(BSTR text) {
+    return text == nullptr ? 0 : *PrefixOf(text) / sizeof(OLECHAR);
+}
+
+void SysFreeString(BSTR text) {
+    if (text != nullptr) std::free(PrefixOf(text));
+}

@@ -1,0 +1,153 @@
+// The child factory, and destruction and copying of element trees without recursion.
+#include "plist/ElementTree.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <utility>
+
+namespace cu::detail {
+namespace {
+
+const wchar_t* TextOf(unsigned __int64 value) {
+    return reinterpret_cast<const wchar_t*>(static_cast<std::uintptr_t>(value));
+}
+
+struct CopyJob {
+    const CXMLElement* source;
+    CXMLElement* target;
+};
+
+bool IsContainer(const CXMLElement& element) {
+    const XMLNodeType kind = element.GetIniNodeType();
+    return kind == eXMLArray || kind == eXMLDict;
+}
+
+// Copies the children of job.source into job.target, one level; nested containers are queued.
+void CopyLevel(const CopyJob& job, std::vector<CopyJob>& jobs) {
+    if (job.source->GetIniNodeType() == eXMLArray) {
+        auto& source = static_cast<const CXMLArray&>(*job.source);
+        auto* target = TreeAccess::Children(static_cast<CXMLArray&>(*job.target));
+        if (target == nullptr) return;
+        for (unsigned int i = 0; i < source.GetSize(); ++i) {
+            const CXMLElement* child = source[static_cast<int>(i)];
+            CXMLElement* copy = child ? ElementFactory::CloneShallow(*child) : nullptr;
+            if (copy == nullptr) continue;
+            target->push_back(copy);
+            if (IsContainer(*copy)) jobs.push_back({child, copy});
+        }
+    } else {
+        auto* source = TreeAccess::Entries(const_cast<CXMLDict&>(static_cast<const CXMLDict&>(*job.source)));
+        auto* target = TreeAccess::Entries(static_cast<CXMLDict&>(*job.target));
+        if (source == nullptr || target == nullptr) return;
+        for (const auto& [key, child] : *source) {
+            CXMLElement* copy = ElementFactory::CloneShallow(*child);
+            if (copy == nullptr) continue;
+            target->emplace_hint(target->end(), key, copy);
+            if (IsContainer(*copy)) jobs.push_back({child, copy});
+        }
+    }
+}
+
+void RunCopyJobs(std::vector<CopyJob> jobs) {
+    while (!jobs.empty()) {
+        const CopyJob job = jobs.back();
+        jobs.pop_back();
+        CopyLevel(job, jobs);
+    }
+}
+
+}  // namespace
+
+CXMLElement* ElementFactory::Make(XMLNodeType kind, unsigned __int64 value) {
+    switch (kind) {
+        case eXMLBool: return new (std::nothrow) CXMLBool(static_cast<std::uint32_t>(value));
+        case eXMLInt: return new (std::nothrow) CXMLInt(static_cast<__int64>(value));
+        case eXMLReal: {
+            if (value == 0) return nullptr;
+            auto* real = new (std::nothrow) CXMLReal;
+            if (real != nullptr) real->SetValue(std::atof(CString(TextOf(value)).ToUtf8().c_str()));
+            return real;
+        }
+        case eXMLString:
+            if (value == 0) return nullptr;
+            return new (std::nothrow) CXMLString(const_cast<wchar_t*>(TextOf(value)));
+        case eXMLStringPSW:
+            if (value == 0) return nullptr;
+            return new (std::nothrow) CXMLStringPSW(const_cast<wchar_t*>(TextOf(value)));
+        case eXMLDate: {
+            // Text that does not parse leaves the default date; the child is made all the same.
+            auto* date = new (std::nothrow) CXMLDate;
+            CCommonDateTime parsed;
+            if (date != nullptr && value != 0 && parsed.FromString(TextOf(value)) == 1)
+                date->SetValue(parsed);
+            return date;
+        }
+        case eXMLArray: return new (std::nothrow) CXMLArray;
+        case eXMLDict: return CXMLDict::CXMLDictAlloc();
+        default: return nullptr;
+    }
+}
+
+CXMLElement* ElementFactory::CloneShallow(const CXMLElement& source) {
+    switch (source.GetIniNodeType()) {
+        case eXMLBool: {
+            int value = 0;
+            source.GetValue(&value);
+            return new (std::nothrow) CXMLBool(static_cast<std::uint32_t>(value));
+        }
+        case eXMLInt: {
+            __int64 value = 0;
+            source.GetValue(&value);
+            return new (std::nothrow) CXMLInt(value);
+        }
+        case eXMLReal: {
+            double value = 0.0;
+            source.GetValue(&value);
+            auto* real = new (std::nothrow) CXMLReal;
+            if (real != nullptr) real->SetValue(value);
+            return real;
+        }
+        case eXMLString: return new (std::nothrow) CXMLString(static_cast<const CXMLString&>(source));
+        case eXMLStringPSW:
+            return new (std::nothrow) CXMLStringPSW(static_cast<const CXMLStringPSW&>(source));
+        case eXMLDate: {
+            CCommonDateTime value;
+            source.GetValue(&value);
+            auto* date = new (std::nothrow) CXMLDate;
+            if (date != nullptr) date->SetValue(value);
+            return date;
+        }
+        case eXMLArray: return new (std::nothrow) CXMLArray;
+        case eXMLDict: return CXMLDict::CXMLDictAlloc();
+        default: return nullptr;
+    }
+}
+
+// Each container's children are taken out of it before it is deleted, so no destructor ever
+// has a subtree left to walk.
+void TreeAccess::Destroy(std::vector<CXMLElement*> pending) {
+    while (!pending.empty()) {
+        CXMLElement* element = pending.back();
+        pending.pop_back();
+        if (element == nullptr) continue;
+        if (element->GetIniNodeType() == eXMLArray) {
+            if (auto* children = Children(static_cast<CXMLArray&>(*element))) {
+                pending.insert(pending.end(), children->begin(), children->end());
+                children->clear();
+            }
+        } else if (element->GetIniNodeType() == eXMLDict) {
+            if (auto* entries = Entries(static_cast<CXMLDict&>(*element))) {
+                for (auto& entry : *entries) pending.push_back(entry.second);
+                entries->clear();
+            }
+        }
+        delete element;
+    }
+}
+
+void TreeAccess::CopyTree(const CXMLElement& source, CXMLElement& target) {
+    RunCopyJobs({{&source, &target}});
+}
+
+}  // namespace cu::detail

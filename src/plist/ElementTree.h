@@ -1,0 +1,30 @@
+// Internals shared by the two containers: the child factory, and destruction and copying of
+// element trees without recursion, so that nesting depth is bounded by memory, not the stack.
+#pragma once
+
+#include <vector>
+
+#include "commonutility/XMLDict.h"
+
+namespace cu::detail {
+
+struct ElementFactory {
+    // A new child of the kind made from the value (see CXMLDict), or null when the kind is above
+    // 7, a text kind other than date has no text, or memory ran out.
+    static CXMLElement* Make(XMLNodeType kind, unsigned __int64 value);
+    // A new element of the same kind and value as source; containers come back empty.
+    static CXMLElement* CloneShallow(const CXMLElement& source);
+};
+
+struct TreeAccess {
+    // Destroys the elements and everything below them.
+    static void Destroy(std::vector<CXMLElement*> pending);
+    // Fills target, an empty container of source's kind, with copies of source's children, to
+    // any depth.
+    static void CopyTree(const CXMLElement& source, CXMLElement& target);
+
+    static std::vector<CXMLElement*>* Children(CXMLArray& array) { return array.m_pChildren; }
+    static CXMLDict::EntryMap* Entries(CXMLDict& dict) { return dict.m_pEntries; }
+};
+
+}  // namespace cu::detail

@@ -1,0 +1,105 @@
+// CXMLDict: children by key, the key-path walk, and allocation inside the library.
+#include <new>
+#include <utility>
+
+#include "commonutility/XMLDict.h"
+#include "plist/ElementTree.h"
+
+using cu::detail::ElementFactory;
+using cu::detail::TreeAccess;
+
+namespace {
+
+// Walks a key path: while the path's first '/' stands after at least one character and the
+// text before it is a key of the current map, that key's dictionary becomes the current map and
+// the text after the '/' the path. Gives the map and the remaining key to look up as a whole, or
+// false when there is no map or a head key names a child that is not a dictionary.
+bool WalkPath(CXMLDict::EntryMap* map, const CString& path, CXMLDict::EntryMap*& lastMap,
+              CString& lastKey) {
+    if (map == nullptr) return false;
+    CString rest = path;
+    for (int slash = rest.Find(L'/'); slash > 0; slash = rest.Find(L'/')) {
+        const auto head = map->find(rest.Left(slash));
+        if (head == map->end()) break;
+        auto* dict = dynamic_cast<CXMLDict*>(head->second);
+        if (dict == nullptr) return false;
+        rest = rest.Mid(slash + 1);
+        map = TreeAccess::Entries(*dict);
+        if (map == nullptr) return false;
+    }
+    lastMap = map;
+    lastKey = std::move(rest);
+    return true;
+}
+
+}  // namespace
+
+CXMLDict::CXMLDict() : m_pEntries(new (std::nothrow) EntryMap) {}
+
+CXMLDict::CXMLDict(const CXMLDict& other) : CXMLElement(), m_pEntries(new (std::nothrow) EntryMap) {
+    if (m_pEntries != nullptr) TreeAccess::CopyTree(other, *this);
+}
+
+// The copy is made before the old children go, so assigning from one of this dictionary's own
+// descendants is safe.
+CXMLDict& CXMLDict::operator=(const CXMLDict& other) {
+    if (this != &other) {
+        CXMLDict copy(other);
+        std::swap(m_pEntries, copy.m_pEntries);
+    }
+    return *this;
+}
+
+CXMLDict::~CXMLDict() {
+    if (m_pEntries != nullptr) {
+        std::vector<CXMLElement*> children;
+        children.reserve(m_pEntries->size());
+        for (auto& entry : *m_pEntries) children.push_back(entry.second);
+        m_pEntries->clear();
+        TreeAccess::Destroy(std::move(children));
+    }
+    delete m_pEntries;
+}
+
+int CXMLDict::AddElement(const CString& key, XMLNodeType kind, unsigned __int64 value) {
+    CXMLElement* child = ElementFactory::Make(kind, value);
+    if (child == nullptr) return 0;
+    if (m_pEntries == nullptr) {
+        TreeAccess::Destroy({child});
+        return 0;
+    }
+    try {
+        // A key already present keeps its child; the new one goes.
+        if (!m_pEntries->try_emplace(key, child).second) TreeAccess::Destroy({child});
+    } catch (const std::bad_alloc&) {
+        TreeAccess::Destroy({child});
+        return 0;
+    }
+    return 1;
+}
+
+CXMLElement* CXMLDict::operator[](const CString& path) {
+    EntryMap* map;
+    CString key;
+    if (!WalkPath(m_pEntries, path, map, key)) return nullptr;
+    const auto found = map->find(key);
+    return found != map->end() ? found->second : nullptr;
+}
+
+int CXMLDict::RemoveElement(const CString& path) {
+    EntryMap* map;
+    CString key;
+    if (!WalkPath(m_pEntries, path, map, key)) return 0;
+    const auto found = map->find(key);
+    if (found == map->end()) return 0;
+    CXMLElement* child = found->second;
+    map->erase(found);
+    TreeAccess::Destroy({child});
+    return 1;
+}
+
+XMLNodeType CXMLDict::GetIniNodeType() const { return eXMLDict; }
+
+CXMLDict* CXMLDict::CXMLDictAlloc() { return new (std::nothrow) CXMLDict; }
+
+void CXMLDict::CXMLDictFree(CXMLDict* dict) { delete dict; }

@@ -1,0 +1,124 @@
+// The abstract element's base operations and the six scalar elements.
+#include "commonutility/XMLElement.h"
+
+#include <new>
+
+// The base versions answer every operation with "not for this kind": 0 or null, nothing changed.
+CXMLElement::~CXMLElement() = default;
+unsigned int CXMLElement::GetSize() const { return 0; }
+CXMLElement* CXMLElement::operator[](const CString&) { return nullptr; }
+CXMLElement* CXMLElement::operator[](int) const { return nullptr; }
+int CXMLElement::RemoveElement(const CString&) { return 0; }
+int CXMLElement::RemoveElement(int) { return 0; }
+int CXMLElement::LoadFromFile(const wchar_t*) { return 0; }
+int CXMLElement::SaveToFile(const wchar_t*) { return 0; }
+int CXMLElement::AddElement(const CString&, XMLNodeType, unsigned __int64) { return 0; }
+int CXMLElement::AddElement(int, XMLNodeType, unsigned __int64) { return 0; }
+int CXMLElement::GetValue(CCommonDateTime*) const { return 0; }
+int CXMLElement::GetValue(CString*) const { return 0; }
+int CXMLElement::GetValue(double*) const { return 0; }
+int CXMLElement::GetValue(__int64*) const { return 0; }
+int CXMLElement::GetValue(long*) const { return 0; }
+int CXMLElement::GetValue(int*) const { return 0; }
+int CXMLElement::SetValue(const CCommonDateTime&) { return 0; }
+int CXMLElement::SetValue(const wchar_t*) { return 0; }
+int CXMLElement::SetValue(double) { return 0; }
+int CXMLElement::SetValue(__int64) { return 0; }
+
+namespace {
+
+// Writes value to *out unless out is null; the result of every getter.
+template <typename T, typename V>
+int Deliver(T* out, const V& value) {
+    if (out == nullptr) return 0;
+    *out = static_cast<T>(value);
+    return 1;
+}
+
+// The string classes' shared behaviour: a heap text that may be missing when memory ran out.
+CString* NewText(const wchar_t* text) { return new (std::nothrow) CString(text); }
+CString* CopyText(const CString* text) {
+    return text != nullptr ? new (std::nothrow) CString(*text) : NewText(nullptr);
+}
+
+int GetText(const CString* text, CString* out) {
+    if (out == nullptr || text == nullptr) return 0;
+    *out = *text;
+    return 1;
+}
+
+int SetText(CString* text, const wchar_t* value) {
+    if (value == nullptr || text == nullptr) return 0;
+    *text = value;
+    return 1;
+}
+
+}  // namespace
+
+CXMLBool::CXMLBool(unsigned long value) : m_value(static_cast<std::uint32_t>(value)) {}
+CXMLBool::~CXMLBool() = default;
+XMLNodeType CXMLBool::GetIniNodeType() const { return eXMLBool; }
+int CXMLBool::GetValue(int* out) const { return Deliver(out, static_cast<std::int32_t>(m_value)); }
+
+int CXMLBool::SetValue(long value) {
+    m_value = static_cast<std::uint32_t>(value);
+    return 1;
+}
+
+CXMLInt::CXMLInt(__int64 value) : m_value(value) {}
+CXMLInt::~CXMLInt() = default;
+XMLNodeType CXMLInt::GetIniNodeType() const { return eXMLInt; }
+int CXMLInt::GetValue(__int64* out) const { return Deliver(out, m_value); }
+int CXMLInt::GetValue(long* out) const { return Deliver(out, static_cast<std::int32_t>(m_value)); }
+
+int CXMLInt::SetValue(__int64 value) {
+    m_value = value;
+    return 1;
+}
+
+CXMLReal::CXMLReal() = default;
+CXMLReal::~CXMLReal() = default;
+XMLNodeType CXMLReal::GetIniNodeType() const { return eXMLReal; }
+int CXMLReal::GetValue(double* out) const { return Deliver(out, m_value); }
+
+int CXMLReal::SetValue(double value) {
+    m_value = value;
+    return 1;
+}
+
+CXMLString::CXMLString(wchar_t* text) : m_pText(NewText(text)) {}
+CXMLString::CXMLString(const CXMLString& other) : CXMLElement(), m_pText(CopyText(other.m_pText)) {}
+
+CXMLString& CXMLString::operator=(const CXMLString& other) {
+    if (this != &other && m_pText != nullptr && other.m_pText != nullptr) *m_pText = *other.m_pText;
+    return *this;
+}
+
+CXMLString::~CXMLString() { delete m_pText; }
+XMLNodeType CXMLString::GetIniNodeType() const { return eXMLString; }
+int CXMLString::GetValue(CString* out) const { return GetText(m_pText, out); }
+int CXMLString::SetValue(const wchar_t* value) { return SetText(m_pText, value); }
+
+CXMLStringPSW::CXMLStringPSW(wchar_t* text) : m_pText(NewText(text)) {}
+CXMLStringPSW::CXMLStringPSW(const CXMLStringPSW& other)
+    : CXMLElement(), m_pText(CopyText(other.m_pText)) {}
+
+CXMLStringPSW& CXMLStringPSW::operator=(const CXMLStringPSW& other) {
+    if (this != &other && m_pText != nullptr && other.m_pText != nullptr) *m_pText = *other.m_pText;
+    return *this;
+}
+
+CXMLStringPSW::~CXMLStringPSW() { delete m_pText; }
+XMLNodeType CXMLStringPSW::GetIniNodeType() const { return eXMLStringPSW; }
+int CXMLStringPSW::GetValue(CString* out) const { return GetText(m_pText, out); }
+int CXMLStringPSW::SetValue(const wchar_t* value) { return SetText(m_pText, value); }
+
+CXMLDate::CXMLDate() = default;
+CXMLDate::~CXMLDate() = default;
+XMLNodeType CXMLDate::GetIniNodeType() const { return eXMLDate; }
+int CXMLDate::GetValue(CCommonDateTime* out) const { return Deliver(out, m_value); }
+
+int CXMLDate::SetValue(const CCommonDateTime& value) {
+    m_value = value;
+    return 1;
+}
