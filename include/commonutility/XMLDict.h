@@ -68,6 +68,11 @@ public:
     virtual int LoadFromMemFile(wchar_t* text);
     virtual int SaveToMemFile(wchar_t** out);
 
+    // The keys in ascending order, and the child stored under a key taken literally (no path
+    // walk); null when there is none.
+    std::vector<CString> GetKeys() const;
+    CXMLElement* GetChild(const CString& key) const;
+
     // A dictionary allocated and released inside the library.
     static CXMLDict* CXMLDictAlloc();
     static void CXMLDictFree(CXMLDict* dict);

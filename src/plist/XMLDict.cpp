@@ -100,6 +100,20 @@ int CXMLDict::RemoveElement(const CString& path) {
 
 XMLNodeType CXMLDict::GetIniNodeType() const { return eXMLDict; }
 
+std::vector<CString> CXMLDict::GetKeys() const {
+    std::vector<CString> keys;
+    if (m_pEntries == nullptr) return keys;
+    keys.reserve(m_pEntries->size());
+    for (const auto& entry : *m_pEntries) keys.push_back(entry.first);
+    return keys;
+}
+
+CXMLElement* CXMLDict::GetChild(const CString& key) const {
+    if (m_pEntries == nullptr) return nullptr;
+    const auto found = m_pEntries->find(key);
+    return found != m_pEntries->end() ? found->second : nullptr;
+}
+
 CXMLDict* CXMLDict::CXMLDictAlloc() { return new (std::nothrow) CXMLDict; }
 
 void CXMLDict::CXMLDictFree(CXMLDict* dict) { delete dict; }
