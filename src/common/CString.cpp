@@ -153,9 +153,12 @@ void CString::Format(const wchar_t* format, ...) {
     va_end(args);
 }
 
+// The format or an argument may point into this text ("s.Format(L"(%s)", s.GetString())"), so the
+// old text stays intact until the new one is complete.
 void CString::FormatV(const wchar_t* format, va_list args) {
-    m_text.clear();
-    AppendFormatV(format, args);
+    CString result;
+    result.AppendFormatV(format, args);
+    m_text.swap(result.m_text);
 }
 
 void CString::AppendFormat(const wchar_t* format, ...) {

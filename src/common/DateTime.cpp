@@ -3,7 +3,6 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <cwchar>
 
 #include "platform/win32.h"
 
@@ -103,19 +102,12 @@ CString CCommonDateTime::GetLocalizedDateString() const {
     UDATE fields;
     if (!BreakValue(*this, fields)) return CString(L"Invalid DateTime");
 
-    struct tm parts = {};
-    parts.tm_sec = fields.st.wSecond;
-    parts.tm_min = fields.st.wMinute;
-    parts.tm_hour = fields.st.wHour;
-    parts.tm_mday = fields.st.wDay;
-    parts.tm_mon = fields.st.wMonth - 1;
-    parts.tm_year = fields.st.wYear - 1900;
-    parts.tm_wday = fields.st.wDayOfWeek;
-    parts.tm_yday = fields.wDayOfYear - 1;
-    parts.tm_isdst = 0;
-    wchar_t text[256];
-    if (std::wcsftime(text, 256, L"%Y-%m-%d", &parts) == 0) return CString();
-    return CString(text);
+    // Formatted here rather than by wcsftime: its "%Y" gives "999" for the year 999 in glibc, while
+    // the text always carries four digits of year.
+    CString text;
+    text.Format(L"%04d-%02d-%02d", static_cast<int>(fields.st.wYear),
+                static_cast<int>(fields.st.wMonth), static_cast<int>(fields.st.wDay));
+    return text;
 }
 
 CCommonDateTime CCommonDateTime::GetNow() {
