@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <type_traits>
 
 #include "common/Unicode.h"
 
@@ -39,6 +40,10 @@ private:
 
 constexpr int kMaxNumberWidth = 512;
 constexpr int kMaxNumberPrecision = 512;
+
+// A wide character argument as fetched from '...': wint_t is 16 bits on Windows and arrives
+// promoted to int there, and fetching it as wint_t would be undefined.
+using WintArg = std::conditional_t<(sizeof(std::wint_t) < sizeof(int)), int, std::wint_t>;
 
 enum class Length { None, Char, Short, Long, LongLong, IntMax, Size, PtrDiff, LongDouble, Wide };
 
@@ -294,11 +299,11 @@ std::size_t FormatWide(wchar_t* buffer, std::size_t capacity, const wchar_t* for
                 if (narrow)
                     WriteChar(out, spec, static_cast<unsigned char>(va_arg(ap, int)));
                 else
-                    WriteChar(out, spec, static_cast<char32_t>(va_arg(ap, std::wint_t)));
+                    WriteChar(out, spec, static_cast<char32_t>(va_arg(ap, WintArg)));
                 break;
             case L'C':
                 if (spec.length == Length::Long || spec.length == Length::Wide)
-                    WriteChar(out, spec, static_cast<char32_t>(va_arg(ap, std::wint_t)));
+                    WriteChar(out, spec, static_cast<char32_t>(va_arg(ap, WintArg)));
                 else
                     WriteChar(out, spec, static_cast<unsigned char>(va_arg(ap, int)));
                 break;
