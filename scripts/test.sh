@@ -16,9 +16,11 @@ steps=("$@")
 
 log() { printf '\n== %s\n' "$*"; }
 
+# A failing test suite does not stop the other steps; the script fails at the end.
 summaries=()
+failed=0
 run_ctest() {  # run_ctest <label> <build dir>: runs the tests and keeps the summary line
-  ctest --test-dir "$2" --output-on-failure | tee "$2/ctest.log"
+  ctest --test-dir "$2" --output-on-failure | tee "$2/ctest.log" || failed=1
   summaries+=("$1: $(grep -E 'tests passed|No tests' "$2/ctest.log" || true)")
 }
 
@@ -85,3 +87,4 @@ if [[ ${#summaries[@]} -gt 0 ]]; then
   log "Test summary"
   printf '%s\n' "${summaries[@]}"
 fi
+exit "$failed"
