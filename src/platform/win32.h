@@ -6,6 +6,21 @@
 
 #if defined(_WIN32)
 #include <oleauto.h>
+#include <shlwapi.h>
+#include <stdlib.h>
+#include <wchar.h>
 #else
 #include "platform/posix/Win32Posix.h"
 #endif
+
+namespace cu::platform {
+
+// The character that separates path components and ends a folder path. The POSIX layer has no
+// drives and treats '\' as an ordinary character.
+#if defined(_WIN32)
+constexpr wchar_t kPathDelimiter = L'\\';
+#else
+constexpr wchar_t kPathDelimiter = L'/';
+#endif
+
+}  // namespace cu::platform

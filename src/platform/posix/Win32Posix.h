@@ -4,6 +4,7 @@
 // exports. Errors are reported as Windows does: through the result and GetLastError.
 #pragma once
 
+#include <cstddef>
 #include <ctime>
 
 #include "commonutility/Win32Types.h"
@@ -21,6 +22,34 @@ typedef struct {
 
 typedef long long __time64_t;
 typedef int errno_t;
+
+typedef struct _SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    void* lpSecurityDescriptor;
+    BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
+// Error modes (kept, without effect: there are no system error dialogs here).
+#define SEM_FAILCRITICALERRORS 0x0001u
+#define SEM_NOGPFAULTERRORBOX 0x0002u
+#define SEM_NOALIGNMENTFAULTEXCEPT 0x0004u
+#define SEM_NOOPENFILEERRORBOX 0x8000u
+
+// Further error codes of the file functions (the common ones are in Win32Types.h).
+#define ERROR_TOO_MANY_OPEN_FILES 4L
+#define ERROR_NOT_SAME_DEVICE 17L
+#define ERROR_WRITE_PROTECT 19L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_DISK_FULL 112L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_BUSY 170L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_FILE_TOO_LARGE 223L
+#define ERROR_DISK_QUOTA_EXCEEDED 1295L
+#define ERROR_CANT_RESOLVE_FILENAME 1921L
 
 extern "C" {
 
@@ -46,8 +75,34 @@ INT SystemTimeToVariantTime(LPSYSTEMTIME fields, DATE* dayCount);
 INT VariantTimeToSystemTime(DATE dayCount, LPSYSTEMTIME fields);
 HRESULT VarUdateFromDate(DATE dayCount, ULONG flags, UDATE* fields);
 
+// Files (File.cpp). A HANDLE is a pointer to an internal file object.
+HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                   LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
+                   DWORD flagsAndAttributes, HANDLE templateFile);
+BOOL CloseHandle(HANDLE handle);
+DWORD GetFileAttributesW(LPCWSTR fileName);
+
+// Path tests (Path.cpp): '/' is the only separator and there are no drives.
+BOOL PathFileExistsW(LPCWSTR path);
+BOOL PathIsDirectoryW(LPCWSTR path);  // FILE_ATTRIBUTE_DIRECTORY when it is a folder, else 0
+BOOL PathIsRootW(LPCWSTR path);       // one or more '/' and nothing else
+DWORD GetTempPathW(DWORD bufferLength, LPWSTR buffer);
+
+// Process (System.cpp).
+UINT SetErrorMode(UINT mode);
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
+
 }  // extern "C"
 
 // The C runtime's 64-bit time functions.
 __time64_t _time64(__time64_t* out);
 errno_t _localtime64_s(struct tm* out, const __time64_t* time);
+
+// The C runtime's bounded string functions (Path.cpp). Sizes count wchar_t units, terminator
+// included; on failure the outputs are emptied and EINVAL or ERANGE returned. _wsplitpath_s
+// splits at '/' only and always gives an empty drive.
+errno_t _wsplitpath_s(const wchar_t* path, wchar_t* drive, std::size_t driveSize, wchar_t* dir,
+                      std::size_t dirSize, wchar_t* fileName, std::size_t fileNameSize,
+                      wchar_t* ext, std::size_t extSize);
+errno_t wcscpy_s(wchar_t* dest, std::size_t destSize, const wchar_t* source);
+errno_t wcscat_s(wchar_t* dest, std::size_t destSize, const wchar_t* source);

@@ -1,0 +1,374 @@
+// Files for POSIX with Windows semantics: CreateFileW, CloseHandle and GetFileAttributesW, and
+// the handle table behind them.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <unordered_map>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include "platform/posix/FileObject.h"
+#include "platform/posix/Internal.h"
+
+namespace cu::detail {
+
+namespace {
+
+// ---- The handle table -------------------------------------------------------------------------
+
+struct HandleTable {
+    std::mutex mutex;
+    std::unordered_map<HANDLE, std::shared_ptr<FileObject>> files;
+};
+
+// Never destroyed: handles may still be closed by static destructors at exit.
+HandleTable& Handles() {
+    static HandleTable* table = new HandleTable;
+    return *table;
+}
+
+// ---- Paths --------------------------------------------------------------------------------------
+
+// The folder part and the last component of a path, trailing slashes aside: "a/b/" gives "a"
+// and "b", "b" gives "." and "b", "/b" gives "/" and "b".
+std::pair<std::string, std::string> SplitParent(const std::string& path) {
+    std::size_t end = path.size();
+    while (end > 1 && path[end - 1] == '/') --end;
+    const std::size_t slash = path.rfind('/', end - 1);
+    if (slash == std::string::npos) return {".", path.substr(0, end)};
+    std::size_t parentEnd = slash;
+    while (parentEnd > 0 && path[parentEnd - 1] == '/') --parentEnd;
+    return {parentEnd == 0 ? std::string("/") : path.substr(0, parentEnd),
+            path.substr(slash + 1, end - slash - 1)};
+}
+
+bool IsHiddenName(const std::string& name) {
+    return !name.empty() && name[0] == '.' && name != "." && name != "..";
+}
+
+DWORD ParseStoredAttributes(const char* text, std::size_t length) {
+    if (length < 3 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return 0;
+    const std::string digits(text + 2, strnlen(text + 2, length - 2));
+    return static_cast<DWORD>(std::strtoul(digits.c_str(), nullptr, 16)) & kStoredAttributes;
+}
+
+// ---- CreateFileW --------------------------------------------------------------------------------
+
+constexpr int kCreateAttempts = 16;
+
+bool Truncates(DWORD disposition) {
+    return disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+}
+
+int OpenRetrying(const char* path, int flags, mode_t mode) {
+    int fd;
+    do {
+        fd = ::open(path, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+DWORD OpenError(int error, const std::string& path) {
+    return error == ENOENT ? MissingPathError(path) : ErrorFromErrno(error);
+}
+
+// Opens or creates the file as the disposition says; `created` tells whether this call made it.
+// Creation is always exclusive, so an existing file is never taken for a new one.
+DWORD OpenForDisposition(const std::string& path, int flags, mode_t mode, DWORD disposition,
+                         ScopedFd& fd, bool& created) {
+    created = false;
+    if (disposition == CREATE_NEW) {
+        fd.reset(OpenRetrying(path.c_str(), flags | O_CREAT | O_EXCL, mode));
+        if (fd.get() < 0) return OpenError(errno, path);
+        created = true;
+        return ERROR_SUCCESS;
+    }
+    const bool mayCreate = disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
+    for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+        ScopedFd opened(OpenRetrying(path.c_str(), flags, 0));
+        if (opened.get() >= 0) {
+            fd.reset(opened.release());
+            return ERROR_SUCCESS;
+        }
+        if (errno != ENOENT || !mayCreate) return OpenError(errno, path);
+        ScopedFd made(OpenRetrying(path.c_str(), flags | O_CREAT | O_EXCL, mode));
+        if (made.get() >= 0) {
+            fd.reset(made.release());
+            created = true;
+            return ERROR_SUCCESS;
+        }
+        if (errno != EEXIST) return OpenError(errno, path);
+        // Someone else created it in between: open that one.
+    }
+    return ERROR_SHARING_VIOLATION;  // the name keeps coming and going: another user is at it
+}
+
+// The attributes asked for on a file that this open created or emptied. Failures are ignored,
+// as the open itself succeeded: a file system without extended attributes loses the hidden bit.
+void ApplyNewAttributes(int fd, const struct stat& status, DWORD flags, bool created) {
+    if (!created && (flags & FILE_ATTRIBUTE_READONLY) != 0)
+        fchmod(fd, status.st_mode & 07777 & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH));
+    if ((flags & kStoredAttributes) != 0) {
+        char text[32];
+        const ssize_t length = fgetxattr(fd, kDosAttributeName, text, sizeof text - 1);
+        const DWORD stored = length > 0 ? ParseStoredAttributes(text, static_cast<std::size_t>(length)) : 0;
+        StoreAttributes(fd, stored | flags);
+    }
+}
+
+// The folder of a file that FILE_FLAG_DELETE_ON_CLOSE will remove, opened now: deleting needs a
+// folder that the caller may change, and Windows checks delete access at open time, not at close.
+DWORD OpenFolderForDelete(const std::string& path, ScopedFd& parentFd, std::string& name) {
+    auto split = SplitParent(path);
+    if (faccessat(AT_FDCWD, split.first.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+        return errno == ENOENT ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED;
+    parentFd.reset(OpenRetrying(split.first.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+    if (parentFd.get() < 0) return ErrorFromErrno(errno);
+    name = std::move(split.second);
+    return ERROR_SUCCESS;
+}
+
+DWORD InternalCreateFile(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                         DWORD disposition, DWORD flags, HANDLE& handle, bool& existed) {
+    if (fileName == nullptr || *fileName == L'\0') return ERROR_PATH_NOT_FOUND;
+    if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING || (shareMode & ~kShareAll) != 0)
+        return ERROR_INVALID_PARAMETER;
+
+    const std::string path = NarrowPath(fileName);
+    const DWORD access = ShareAccessOf(desiredAccess, flags);
+    // Every descriptor can read; emptying needs one that can write too.
+    const bool readWrite = (access & kShareWrite) != 0 || Truncates(disposition);
+    // O_NONBLOCK keeps a FIFO from blocking the open; it is cleared again below.
+    const int openFlags = (readWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    const mode_t mode = (flags & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0666;
+
+    ScopedFd fd;
+    bool created = false;
+    DWORD error = OpenForDisposition(path, openFlags, mode, disposition, fd, created);
+    if (error != ERROR_SUCCESS) return error;
+
+    struct stat status;
+    if (fstat(fd.get(), &status) != 0) return ErrorFromErrno(errno);
+    // Without backup semantics Windows opens no folder.
+    if (S_ISDIR(status.st_mode)) return ERROR_ACCESS_DENIED;
+    // The read-only attribute binds root too, whom the permission bits would let through.
+    if (!created && IsReadOnlyMode(status.st_mode) && (readWrite || (access & kShareDelete) != 0))
+        return ERROR_ACCESS_DENIED;
+
+    ScopedFd parentFd;
+    std::string name;
+    if ((flags & FILE_FLAG_DELETE_ON_CLOSE) != 0) {
+        error = OpenFolderForDelete(path, parentFd, name);
+        if (error != ERROR_SUCCESS) return error;
+    }
+
+    if (!created && Truncates(disposition)) {
+        int result;
+        do {
+            result = ftruncate(fd.get(), 0);
+        } while (result != 0 && errno == EINTR);
+        if (result != 0) return ErrorFromErrno(errno);
+    }
+    if (created || Truncates(disposition)) ApplyNewAttributes(fd.get(), status, flags, created);
+
+    const int statusFlags = fcntl(fd.get(), F_GETFL);
+    if (statusFlags != -1) fcntl(fd.get(), F_SETFL, statusFlags & ~O_NONBLOCK);
+
+    auto file = std::make_shared<FileObject>(fd.get(), desiredAccess, shareMode);
+    fd.release();
+    if (parentFd.get() >= 0) file->DeleteOnClose(parentFd.release(), std::move(name));
+    handle = RegisterFile(std::move(file));
+    existed = !created;
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+DWORD ShareAccessOf(DWORD desiredAccess, DWORD flagsAndAttributes) {
+    DWORD access = 0;
+    if ((desiredAccess & (GENERIC_READ | GENERIC_EXECUTE | GENERIC_ALL)) != 0) access |= kShareRead;
+    if ((desiredAccess & (GENERIC_WRITE | GENERIC_ALL)) != 0) access |= kShareWrite;
+    if ((desiredAccess & GENERIC_ALL) != 0 || (flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) != 0)
+        access |= kShareDelete;
+    return access;
+}
+
+FileObject::FileObject(int fd, DWORD access, DWORD shareMode)
+    : m_fd(fd), m_access(access), m_shareMode(shareMode) {}
+
+FileObject::~FileObject() {
+    if (m_fd >= 0) Close();
+}
+
+void FileObject::DeleteOnClose(int parentFd, std::string name) {
+    if (m_parentFd >= 0) ::close(m_parentFd);
+    m_parentFd = parentFd;
+    m_name = std::move(name);
+}
+
+DWORD FileObject::Close() {
+    if (m_parentFd >= 0) {
+        // Only if the name has not been given to another file in the meantime.
+        struct stat byHandle, byName;
+        if (fstat(m_fd, &byHandle) == 0 &&
+            fstatat(m_parentFd, m_name.c_str(), &byName, AT_SYMLINK_NOFOLLOW) == 0 &&
+            byHandle.st_dev == byName.st_dev && byHandle.st_ino == byName.st_ino)
+            unlinkat(m_parentFd, m_name.c_str(), 0);
+        ::close(m_parentFd);
+        m_parentFd = -1;
+    }
+    // Don't retry close in case of EINTR: the descriptor is gone either way.
+    const int result = ::close(m_fd);
+    const int error = errno;
+    m_fd = -1;
+    return (result == 0 || error == EINTR) ? ERROR_SUCCESS : ErrorFromErrno(error);
+}
+
+HANDLE RegisterFile(std::shared_ptr<FileObject> file) {
+    HANDLE handle = file.get();
+    HandleTable& table = Handles();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    table.files.emplace(handle, std::move(file));
+    return handle;
+}
+
+std::shared_ptr<FileObject> LookupFile(HANDLE handle) {
+    HandleTable& table = Handles();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    const auto found = table.files.find(handle);
+    return found == table.files.end() ? nullptr : found->second;
+}
+
+std::shared_ptr<FileObject> UnregisterFile(HANDLE handle) {
+    HandleTable& table = Handles();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    const auto found = table.files.find(handle);
+    if (found == table.files.end()) return nullptr;
+    std::shared_ptr<FileObject> file = std::move(found->second);
+    table.files.erase(found);
+    return file;
+}
+
+DWORD StoredAttributes(const char* path) {
+    // Only the leading hexadecimal text matters; Samba may follow it with a binary record.
+    char text[64];
+    ssize_t length = getxattr(path, kDosAttributeName, text, sizeof text);
+    if (length < 0 && errno == ERANGE) {
+        const ssize_t size = getxattr(path, kDosAttributeName, nullptr, 0);
+        if (size <= 0) return 0;
+        std::string all(static_cast<std::size_t>(size), '\0');
+        length = getxattr(path, kDosAttributeName, &all[0], all.size());
+        return length > 0 ? ParseStoredAttributes(all.data(), static_cast<std::size_t>(length)) : 0;
+    }
+    return length > 0 ? ParseStoredAttributes(text, static_cast<std::size_t>(length)) : 0;
+}
+
+DWORD StoreAttributes(int fd, DWORD attributes) {
+    attributes &= kStoredAttributes;
+    if (attributes == 0) {
+        if (fremovexattr(fd, kDosAttributeName) != 0 && errno != ENODATA)
+            return ErrorFromErrno(errno);
+        return ERROR_SUCCESS;
+    }
+    char text[16];
+    const int length = std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(attributes));
+    if (fsetxattr(fd, kDosAttributeName, text, static_cast<std::size_t>(length), 0) != 0)
+        return ErrorFromErrno(errno);
+    return ERROR_SUCCESS;
+}
+
+DWORD AttributesOf(const std::string& path, const struct stat& status) {
+    DWORD attributes = S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    if (IsReadOnlyMode(status.st_mode)) attributes |= FILE_ATTRIBUTE_READONLY;
+    if (IsHiddenName(SplitParent(path).second)) attributes |= FILE_ATTRIBUTE_HIDDEN;
+    return attributes | StoredAttributes(path.c_str());
+}
+
+DWORD MissingPathError(const std::string& path) {
+    struct stat status;
+    const std::string parent = SplitParent(path).first;
+    return (stat(parent.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) ? ERROR_FILE_NOT_FOUND
+                                                                          : ERROR_PATH_NOT_FOUND;
+}
+
+}  // namespace cu::detail
+
+using namespace cu::detail;
+
+// Caveats:
+// - Every descriptor is open for reading, so a file that the caller may not read cannot be
+//   opened at all, not for writing only and not with access 0.
+// - FILE_FLAG_DELETE_ON_CLOSE removes the name when this handle is closed, even while other
+//   handles are still open; Windows waits for the last handle.
+// - Only GENERIC_* access rights and FILE_ATTRIBUTE_READONLY, _HIDDEN and _SYSTEM are understood;
+//   the security attributes, other flags and the template are ignored.
+// - CREATE_ALWAYS and TRUNCATE_EXISTING do not refuse a hidden or system file.
+HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                   LPSECURITY_ATTRIBUTES /*securityAttributes*/, DWORD creationDisposition,
+                   DWORD flagsAndAttributes, HANDLE /*templateFile*/) {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    bool existed = false;
+    DWORD error;
+    try {
+        error = InternalCreateFile(fileName, desiredAccess, shareMode, creationDisposition,
+                                   flagsAndAttributes, handle, existed);
+    } catch (const std::bad_alloc&) {
+        error = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    if (error != ERROR_SUCCESS) {
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    const bool reopened = existed && (creationDisposition == OPEN_ALWAYS ||
+                                      creationDisposition == CREATE_ALWAYS);
+    SetLastError(reopened ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return handle;
+}
+
+// Caveats: INVALID_HANDLE_VALUE is an invalid handle here; on Windows it is also the current
+// process's pseudo handle, whose close succeeds.
+BOOL CloseHandle(HANDLE handle) {
+    std::shared_ptr<FileObject> file = UnregisterFile(handle);
+    if (file == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    // Out of the table nobody can take a new reference, so a count of one stays one. Otherwise
+    // another thread is still using the file, and the last user's release closes it.
+    if (file.use_count() != 1) return TRUE;
+    const DWORD error = file->Close();
+    if (error != ERROR_SUCCESS) {
+        SetLastError(error);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Caveats: FILE_ATTRIBUTE_NORMAL is never reported, as every file that is not a folder carries
+// FILE_ATTRIBUTE_ARCHIVE; hidden and system come from a leading dot and from the extended
+// attribute user.DOSATTRIB. Symbolic links are followed.
+DWORD GetFileAttributesW(LPCWSTR fileName) {
+    if (fileName == nullptr || *fileName == L'\0') {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    try {
+        const std::string path = NarrowPath(fileName);
+        struct stat status;
+        if (stat(path.c_str(), &status) != 0) {
+            SetLastError(errno == ENOENT ? MissingPathError(path) : ErrorFromErrno(errno));
+            return INVALID_FILE_ATTRIBUTES;
+        }
+        return AttributesOf(path, status);
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+}

@@ -1,0 +1,77 @@
+// The errno table and the path conversions shared by the POSIX platform files.
+#include "platform/posix/Internal.h"
+
+#include <cerrno>
+
+#include "common/Unicode.h"
+
+namespace cu::detail {
+
+namespace {
+
+struct ErrnoMapping {
+    int error;
+    DWORD code;
+};
+
+// Callers that know more than errno tells (a missing parent folder behind ENOENT, EEXIST on a
+// folder) refine the code themselves.
+constexpr ErrnoMapping kErrnoTable[] = {
+    {0, ERROR_SUCCESS},
+    {ENOENT, ERROR_FILE_NOT_FOUND},
+    {ENOTDIR, ERROR_PATH_NOT_FOUND},
+    {EACCES, ERROR_ACCESS_DENIED},
+    {EPERM, ERROR_ACCESS_DENIED},
+    {EISDIR, ERROR_ACCESS_DENIED},
+    // A read-only medium refuses the open itself, as a write-protected volume does on Windows.
+    {EROFS, ERROR_ACCESS_DENIED},
+    {EBADF, ERROR_INVALID_HANDLE},
+    {EMFILE, ERROR_TOO_MANY_OPEN_FILES},
+    {ENFILE, ERROR_TOO_MANY_OPEN_FILES},
+    {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},
+    {EEXIST, ERROR_FILE_EXISTS},
+    {EINVAL, ERROR_INVALID_PARAMETER},
+    {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE},
+    {ELOOP, ERROR_CANT_RESOLVE_FILENAME},
+    // A running program cannot be written to, as on Windows.
+    {ETXTBSY, ERROR_SHARING_VIOLATION},
+    {EBUSY, ERROR_BUSY},
+    {ENOSPC, ERROR_DISK_FULL},
+    {EDQUOT, ERROR_DISK_QUOTA_EXCEEDED},
+    {EFBIG, ERROR_FILE_TOO_LARGE},
+    {ENOTEMPTY, ERROR_DIR_NOT_EMPTY},
+    {EXDEV, ERROR_NOT_SAME_DEVICE},
+    {ENOTSUP, ERROR_NOT_SUPPORTED},
+    {ENOSYS, ERROR_NOT_SUPPORTED},
+    {EIO, ERROR_GEN_FAILURE},
+};
+
+}  // namespace
+
+DWORD ErrorFromErrno(int error) {
+    for (const ErrnoMapping& mapping : kErrnoTable)
+        if (mapping.error == error) return mapping.code;
+    return ERROR_GEN_FAILURE;
+}
+
+std::string NarrowPath(const wchar_t* path) {
+    std::string out;
+    if (path == nullptr) return out;
+    const wchar_t* end = path;
+    while (*end != L'\0') ++end;
+    out.reserve(static_cast<std::size_t>(end - path));
+    char bytes[4];
+    for (const wchar_t* p = path; p < end;) out.append(bytes, EncodeUtf8(DecodeWide(p, end), bytes));
+    return out;
+}
+
+std::wstring WidePath(const char* path, std::size_t length) {
+    std::wstring out;
+    const auto* p = reinterpret_cast<const unsigned char*>(path);
+    const unsigned char* end = p + length;
+    wchar_t units[2];
+    while (p < end) out.append(units, EncodeWide(DecodeUtf8(p, end), units));
+    return out;
+}
+
+}  // namespace cu::detail

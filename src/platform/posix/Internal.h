@@ -1,0 +1,49 @@
+// Helpers shared by the POSIX implementations of the Win32 subset: the one table from errno
+// values to Windows error codes, and the conversions between wide paths and the UTF-8 bytes that
+// the system calls take.
+#pragma once
+
+#include <string>
+
+#include <unistd.h>
+
+#include "platform/posix/Win32Posix.h"
+
+namespace cu::detail {
+
+// Owns a file descriptor. Don't retry close in case of EINTR: Linux has released the descriptor
+// already, and a second close could hit one that another thread has just been given.
+class ScopedFd {
+public:
+    explicit ScopedFd(int fd = -1) : m_fd(fd) {}
+    ScopedFd(const ScopedFd&) = delete;
+    ScopedFd& operator=(const ScopedFd&) = delete;
+    ~ScopedFd() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    int get() const { return m_fd; }
+    void reset(int fd) {
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = fd;
+    }
+    int release() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+private:
+    int m_fd;
+};
+
+// The Windows error code for an errno value; ERROR_GEN_FAILURE for one without a counterpart.
+DWORD ErrorFromErrno(int error);
+
+// The UTF-8 bytes of a wide path. A code point that has no UTF-8 form becomes U+FFFD.
+std::string NarrowPath(const wchar_t* path);
+
+// The wide text of UTF-8 bytes from the system. Bytes that are not UTF-8 become U+FFFD, so a
+// name in another encoding does not survive the round trip.
+std::wstring WidePath(const char* path, std::size_t length);
+
+}  // namespace cu::detail

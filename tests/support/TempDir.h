@@ -1,0 +1,103 @@
+// Real files for tests: a temporary folder per test that removes itself, and whole-file reads and
+// writes that go through the standard library rather than the code under test.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <system_error>
+
+#include "commonutility/CString.h"
+
+namespace cu::test {
+
+// Paths between CString and std::filesystem. On POSIX the standard library would convert wide
+// text with the C locale, which knows only ASCII, so the conversion goes through UTF-8.
+inline std::filesystem::path FsPath(const CString& path) {
+#if defined(_WIN32)
+    return std::filesystem::path(path.str());
+#else
+    return std::filesystem::u8path(path.ToUtf8());
+#endif
+}
+
+inline CString FromFsPath(const std::filesystem::path& path) {
+#if defined(_WIN32)
+    return CString(path.wstring().c_str());
+#else
+    return CString(path.u8string().c_str());
+#endif
+}
+
+// A new, empty folder under the system's temporary folder, removed with all its content (read-only
+// entries too) when the object goes.
+class TempDir {
+public:
+    TempDir() {
+        std::random_device random;
+        const std::filesystem::path base = std::filesystem::temp_directory_path();
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::filesystem::path candidate = base / ("cu-test-" + std::to_string(random()));
+            std::error_code error;
+            if (std::filesystem::create_directory(candidate, error)) {
+                m_path = candidate;
+                return;
+            }
+        }
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    ~TempDir() {
+        if (m_path.empty()) return;
+        std::error_code error;
+        // Windows refuses to delete read-only entries: make everything writable first.
+        for (auto it = std::filesystem::recursive_directory_iterator(m_path, error);
+             !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error))
+            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, error);
+        std::filesystem::remove_all(m_path, error);
+    }
+
+    bool Valid() const { return !m_path.empty(); }
+    const std::filesystem::path& FsPath() const { return m_path; }
+
+    // The folder itself, without a trailing separator, or a name inside it.
+    CString Path() const { return FromFsPath(m_path); }
+    CString Path(const wchar_t* name) const { return FromFsPath(m_path / cu::test::FsPath(name)); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+inline void WriteBytes(const CString& path, const std::string& bytes) {
+    std::ofstream out(FsPath(path), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The file's bytes; "<missing>" when it cannot be read.
+inline std::string ReadBytes(const CString& path) {
+    std::ifstream in(FsPath(path), std::ios::binary);
+    if (!in) return "<missing>";
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline bool Exists(const CString& path) {
+    std::error_code error;
+    return std::filesystem::exists(FsPath(path), error);
+}
+
+// Takes all write permission away (on Windows: sets the read-only attribute), or gives the owner's
+// back.
+inline void SetReadOnly(const CString& path, bool readOnly = true) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (readOnly)
+        fs::permissions(FsPath(path), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                        fs::perm_options::remove, error);
+    else
+        fs::permissions(FsPath(path), fs::perms::owner_write, fs::perm_options::add, error);
+}
+
+}  // namespace cu::test
