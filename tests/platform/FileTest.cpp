@@ -1,6 +1,7 @@
 // The file functions of the platform layer: what CreateFileW does with each disposition, its
-// errors, delete on close, read-only files, attributes, the temporary folder and the program's
-// path. Under Wine the same expectations are checked against the real functions.
+// errors, share modes within and across processes, delete on close, read-only files, attributes,
+// the temporary folder and the program's path. Under Wine the same expectations are checked
+// against the real functions.
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #if !defined(_WIN32)
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 #endif
@@ -166,6 +168,83 @@ TEST(FileAttributes, HiddenBitIsSharedThroughExtendedAttribute) {
     char text[16] = {};
     EXPECT_EQ(getxattr(byUs.ToUtf8().c_str(), "user.DOSATTRIB", text, sizeof text - 1), 3);
     EXPECT_STREQ(text, "0x6");
+}
+#endif
+
+TEST(ShareModes, ConflictsBetweenOpensInOneProcess) {
+    constexpr DWORD R = GENERIC_READ, W = GENERIC_WRITE;
+    constexpr DWORD sR = FILE_SHARE_READ, sW = FILE_SHARE_WRITE, sD = FILE_SHARE_DELETE;
+    constexpr DWORD doc = FILE_FLAG_DELETE_ON_CLOSE;
+    struct Case {
+        const char* what;
+        DWORD access1, share1, flags1;
+        DWORD access2, share2, flags2;
+        DWORD error;
+    } cases[] = {
+        {"two readers sharing reads", R, sR, 0, R, sR, 0, ERROR_SUCCESS},
+        {"a writer where writes are denied", R, sR, 0, R | W, sR | sW, 0, ERROR_SHARING_VIOLATION},
+        {"a reader where reads are denied", R, 0, 0, R, sR | sW, 0, ERROR_SHARING_VIOLATION},
+        {"denying writes to a writer", W, sR, 0, R, sR, 0, ERROR_SHARING_VIOLATION},
+        {"a reader that lets the writer be", W, sR, 0, R, sR | sW, 0, ERROR_SUCCESS},
+        {"no data access does not deny", 0, 0, 0, R | W, 0, 0, ERROR_SUCCESS},
+        {"no data access is not denied", R | W, 0, 0, 0, 0, 0, ERROR_SUCCESS},
+        {"a delete-on-close probe denies reads", R, kShareAll, 0, 0, sD, doc, ERROR_SHARING_VIOLATION},
+        {"deleting needs shared delete", R, sR | sW, 0, 0, kShareAll, doc, ERROR_SHARING_VIOLATION},
+        {"denying delete to a deleter", R, kShareAll, doc, R, sR | sW, 0, ERROR_SHARING_VIOLATION},
+        {"sharing delete with a deleter", R, kShareAll, doc, R, kShareAll, 0, ERROR_SUCCESS},
+    };
+    TempDir dir;
+    ASSERT_TRUE(dir.Valid());
+    int number = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CString path = dir.Path((L"file" + std::to_wstring(number++)).c_str());
+        WriteBytes(path, "content");
+        Handle first = Open(path, c.access1, c.share1, OPEN_EXISTING, c.flags1);
+        ASSERT_TRUE(first.Valid());
+        EXPECT_EQ(OpenError(path, c.access2, c.share2, OPEN_EXISTING, c.flags2), c.error);
+        // A refused open leaves nothing behind: once the first handle is gone, it succeeds.
+        if (c.error != ERROR_SUCCESS && c.flags1 == 0) {
+            first.Close();
+            EXPECT_EQ(OpenError(path, c.access2, c.share2, OPEN_EXISTING, c.flags2), ERROR_SUCCESS);
+        }
+    }
+}
+
+#if !defined(_WIN32)
+// fork() has no Windows counterpart; there the system enforces share modes across processes.
+TEST(ShareModes, BindOtherProcesses) {
+    TempDir dir;
+    ASSERT_TRUE(dir.Valid());
+    const CString path = dir.Path(L"file");
+    WriteBytes(path, "content");
+
+    // A child holds the file open for writing, sharing reads, until the parent writes to the pipe.
+    int toChild[2], fromChild[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(fromChild), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        HANDLE held = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        char go = held != INVALID_HANDLE_VALUE ? 'y' : 'n';
+        if (write(fromChild[1], &go, 1) != 1 || read(toChild[0], &go, 1) != 1) _exit(2);
+        _exit(CloseHandle(held) ? 0 : 1);
+    }
+    ASSERT_GT(child, 0);
+    char opened = 0;
+    ASSERT_EQ(read(fromChild[0], &opened, 1), 1);
+    EXPECT_EQ(opened, 'y');
+    EXPECT_EQ(OpenError(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING), ERROR_SUCCESS);
+    EXPECT_EQ(OpenError(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING), ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(OpenError(path, GENERIC_WRITE, kShareAll, CREATE_ALWAYS), ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(ReadBytes(path), "content");
+
+    ASSERT_EQ(write(toChild[1], "x", 1), 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(OpenError(path, GENERIC_READ, 0, OPEN_EXISTING), ERROR_SUCCESS);
+    for (int fd : {toChild[0], toChild[1], fromChild[0], fromChild[1]}) close(fd);
 }
 #endif
 

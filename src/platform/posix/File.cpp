@@ -1,9 +1,10 @@
-// Files for POSIX with Windows semantics: CreateFileW, CloseHandle and GetFileAttributesW, and
-// the handle table behind them.
+// Files for POSIX with Windows semantics: CreateFileW, CloseHandle and GetFileAttributesW, the
+// handle table and the share-mode locks behind them.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <new>
 #include <unordered_map>
@@ -20,6 +21,57 @@
 namespace cu::detail {
 
 namespace {
+
+// ---- Share modes ------------------------------------------------------------------------------
+//
+// Each opener holds open file description (OFD) read locks on bytes far beyond any real data:
+// for each kind of access (read, write, delete) one byte that says "I have it" and one that says
+// "I deny it to others". An opener takes its locks first and then asks (F_OFD_GETLK) whether any
+// other description holds a lock that it conflicts with: someone denying what it wants, or having
+// what it denies. Read locks never block each other, so taking them always succeeds, and since
+// every opener takes before it checks, two racing openers cannot both miss each other (at worst
+// both fail). OFD locks belong to the open file description, so two opens in one process
+// conflict just as two processes do, and closing the descriptor releases them.
+
+constexpr off_t kShareLockBase = std::numeric_limits<off_t>::max() - 8;
+constexpr int kAccessKinds = 3;  // read, write, delete: the bits of kShareAll
+
+off_t HaveByte(int kind) { return kShareLockBase + kind; }
+off_t DenyByte(int kind) { return kShareLockBase + kAccessKinds + kind; }
+
+struct flock LockRequest(short type, off_t start, off_t length) {
+    struct flock lock;
+    std::memset(&lock, 0, sizeof lock);
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = start;
+    lock.l_len = length;
+    lock.l_pid = 0;  // must be 0 for OFD locks
+    return lock;
+}
+
+int SetLock(int fd, short type, off_t start, off_t length) {
+    struct flock lock = LockRequest(type, start, length);
+    while (fcntl(fd, F_OFD_SETLK, &lock) != 0) {
+        if (errno != EINTR) return errno;
+    }
+    return 0;
+}
+
+// 0 and `held` when the byte is locked by another open file description, else the errno.
+int LockedElsewhere(int fd, off_t byte, bool& held) {
+    struct flock lock = LockRequest(F_WRLCK, byte, 1);  // conflicts with any lock of others
+    if (fcntl(fd, F_OFD_GETLK, &lock) != 0) return errno;
+    held = lock.l_type != F_UNLCK;
+    return 0;
+}
+
+void ReleaseShareLocks(int fd) { SetLock(fd, F_UNLCK, kShareLockBase, 2 * kAccessKinds); }
+
+// File systems without byte-range locks (some network and FUSE file systems) answer with these.
+bool LocksUnsupported(int error) {
+    return error == EINVAL || error == ENOLCK || error == EOPNOTSUPP || error == ENOSYS;
+}
 
 // ---- The handle table -------------------------------------------------------------------------
 
@@ -143,7 +195,7 @@ DWORD InternalCreateFile(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
 
     const std::string path = NarrowPath(fileName);
     const DWORD access = ShareAccessOf(desiredAccess, flags);
-    // Every descriptor can read; emptying needs one that can write too.
+    // Read locks need a descriptor open for reading, so a writer opens for both.
     const bool readWrite = (access & kShareWrite) != 0 || Truncates(disposition);
     // O_NONBLOCK keeps a FIFO from blocking the open; it is cleared again below.
     const int openFlags = (readWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
@@ -168,6 +220,9 @@ DWORD InternalCreateFile(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
         error = OpenFolderForDelete(path, parentFd, name);
         if (error != ERROR_SUCCESS) return error;
     }
+
+    error = AcquireShareLocks(fd.get(), access, shareMode);
+    if (error != ERROR_SUCCESS) return error;
 
     if (!created && Truncates(disposition)) {
         int result;
@@ -200,6 +255,32 @@ DWORD ShareAccessOf(DWORD desiredAccess, DWORD flagsAndAttributes) {
     return access;
 }
 
+DWORD AcquireShareLocks(int fd, DWORD access, DWORD shareMode) {
+    access &= kShareAll;
+    if (access == 0) return ERROR_SUCCESS;
+    const DWORD deny = ~shareMode & kShareAll;
+
+    int error = 0;
+    for (int kind = 0; kind < kAccessKinds && error == 0; ++kind) {
+        const DWORD bit = 1u << kind;
+        if ((access & bit) != 0) error = SetLock(fd, F_RDLCK, HaveByte(kind), 1);
+        if (error == 0 && (deny & bit) != 0) error = SetLock(fd, F_RDLCK, DenyByte(kind), 1);
+    }
+    bool conflict = false;
+    for (int kind = 0; kind < kAccessKinds && error == 0 && !conflict; ++kind) {
+        const DWORD bit = 1u << kind;
+        if ((access & bit) != 0) error = LockedElsewhere(fd, DenyByte(kind), conflict);
+        if (error == 0 && !conflict && (deny & bit) != 0)
+            error = LockedElsewhere(fd, HaveByte(kind), conflict);
+    }
+    if (error == 0 && !conflict) return ERROR_SUCCESS;
+
+    ReleaseShareLocks(fd);
+    if (conflict) return ERROR_SHARING_VIOLATION;
+    // Without byte-range locks share modes cannot be enforced; the open goes ahead.
+    return LocksUnsupported(error) ? ERROR_SUCCESS : ErrorFromErrno(error);
+}
+
 FileObject::FileObject(int fd, DWORD access, DWORD shareMode)
     : m_fd(fd), m_access(access), m_shareMode(shareMode) {}
 
@@ -215,7 +296,8 @@ void FileObject::DeleteOnClose(int parentFd, std::string name) {
 
 DWORD FileObject::Close() {
     if (m_parentFd >= 0) {
-        // Only if the name has not been given to another file in the meantime.
+        // Unlinked while the share locks are still held, and only if the name has not been
+        // given to another file in the meantime.
         struct stat byHandle, byName;
         if (fstat(m_fd, &byHandle) == 0 &&
             fstatat(m_parentFd, m_name.c_str(), &byName, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -303,10 +385,17 @@ DWORD MissingPathError(const std::string& path) {
 using namespace cu::detail;
 
 // Caveats:
-// - Every descriptor is open for reading, so a file that the caller may not read cannot be
-//   opened at all, not for writing only and not with access 0.
+// - Share modes bind only openers that use this scheme (this library, in any process); other
+//   programs read, write and delete regardless, as byte-range locks are advisory. Where the file
+//   system has no byte-range locks (some network file systems), they are not enforced at all.
+// - Two openers that race may both be refused where Windows would let the first one in.
+// - A descriptor open for reading is needed to take the locks: every open reads, a writer opens
+//   for reading and writing. So a file that the caller may not read cannot be opened at all, not
+//   for writing only and not with access 0.
+// - A child made by fork() shares the open file descriptions of its parent, and with them their
+//   locks, until both have closed them; descriptors are closed on exec.
 // - FILE_FLAG_DELETE_ON_CLOSE removes the name when this handle is closed, even while other
-//   handles are still open; Windows waits for the last handle.
+//   handles (which shared delete access) are still open; Windows waits for the last handle.
 // - Only GENERIC_* access rights and FILE_ATTRIBUTE_READONLY, _HIDDEN and _SYSTEM are understood;
 //   the security attributes, other flags and the template are ignored.
 // - CREATE_ALWAYS and TRUNCATE_EXISTING do not refuse a hidden or system file.

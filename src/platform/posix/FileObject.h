@@ -1,5 +1,5 @@
 // The file objects behind file handles on POSIX, and what the file functions share: the handle
-// table and the mapping of file attributes.
+// table, the share-mode locks and the mapping of file attributes.
 #pragma once
 
 #include <memory>
@@ -21,6 +21,11 @@ constexpr DWORD kShareAll = kShareRead | kShareWrite | kShareDelete;
 // GENERIC_READ and GENERIC_EXECUTE read, GENERIC_WRITE writes, FILE_FLAG_DELETE_ON_CLOSE deletes,
 // GENERIC_ALL does all three. An open with none of them is not subject to share modes at all.
 DWORD ShareAccessOf(DWORD desiredAccess, DWORD flagsAndAttributes);
+
+// Takes the share-mode locks of an opener on fd (open for reading) and checks them against the
+// locks of every other open file description of the same file, in any process. Returns
+// ERROR_SUCCESS, ERROR_SHARING_VIOLATION (no lock left behind), or the error of the lock call.
+DWORD AcquireShareLocks(int fd, DWORD access, DWORD shareMode);
 
 // One open file. The descriptor is open for reading and writing when write access was asked for,
 // else for reading only; `access` keeps the desired access, which ReadFile and WriteFile must

@@ -75,7 +75,8 @@ INT SystemTimeToVariantTime(LPSYSTEMTIME fields, DATE* dayCount);
 INT VariantTimeToSystemTime(DATE dayCount, LPSYSTEMTIME fields);
 HRESULT VarUdateFromDate(DATE dayCount, ULONG flags, UDATE* fields);
 
-// Files (File.cpp). A HANDLE is a pointer to an internal file object.
+// Files (File.cpp). A HANDLE is a pointer to an internal file object; share modes are enforced
+// across opens in this and other processes, as the caveats in File.cpp describe.
 HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);
