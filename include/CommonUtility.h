@@ -5,5 +5,6 @@
 #include "commonutility/Win32Types.h"
 #include "commonutility/CString.h"
 #include "commonutility/DateTime.h"
+#include "commonutility/FileOperation.h"
 #include "commonutility/XMLElement.h"
 #include "commonutility/XMLDict.h"
