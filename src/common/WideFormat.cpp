@@ -47,7 +47,7 @@ using WintArg = std::conditional_t<(sizeof(std::wint_t) < sizeof(int)), int, std
 
 enum class Length { None, Char, Short, Long, LongLong, IntMax, Size, PtrDiff, LongDouble, Wide };
 
-struct Spec {
+struct Conversion {
     char flags[8] = {};
     int width = -1;
     int precision = -1;
@@ -58,96 +58,96 @@ struct Spec {
 
 // Reads flags, width, precision and length of a conversion; *p stands after the '%'.
 // Returns false when the format ends before the conversion character.
-bool ParseSpec(const wchar_t*& p, va_list& args, Spec& spec) {
+bool ParseSpec(const wchar_t*& p, va_list& args, Conversion& conv) {
     int nflags = 0;
     while (*p == L'-' || *p == L'+' || *p == L' ' || *p == L'#' || *p == L'0') {
-        if (nflags < 7 && !std::strchr(spec.flags, static_cast<char>(*p)))
-            spec.flags[nflags++] = static_cast<char>(*p);
+        if (nflags < 7 && !std::strchr(conv.flags, static_cast<char>(*p)))
+            conv.flags[nflags++] = static_cast<char>(*p);
         ++p;
     }
     if (*p == L'*') {
-        spec.width = va_arg(args, int);
-        if (spec.width < 0) {  // a negative width means left alignment
-            if (nflags < 7 && !spec.LeftAlign()) spec.flags[nflags++] = '-';
-            spec.width = spec.width == INT32_MIN ? INT32_MAX : -spec.width;
+        conv.width = va_arg(args, int);
+        if (conv.width < 0) {  // a negative width means left alignment
+            if (nflags < 7 && !conv.LeftAlign()) conv.flags[nflags++] = '-';
+            conv.width = conv.width == INT32_MIN ? INT32_MAX : -conv.width;
         }
         ++p;
     } else {
         for (; *p >= L'0' && *p <= L'9'; ++p)
-            spec.width = (spec.width < 0 ? 0 : spec.width) * 10 + (*p - L'0');
+            conv.width = (conv.width < 0 ? 0 : conv.width) * 10 + (*p - L'0');
     }
     if (*p == L'.') {
         ++p;
-        spec.precision = 0;
+        conv.precision = 0;
         if (*p == L'*') {
-            spec.precision = va_arg(args, int);
-            if (spec.precision < 0) spec.precision = -1;
+            conv.precision = va_arg(args, int);
+            if (conv.precision < 0) conv.precision = -1;
             ++p;
         } else {
-            for (; *p >= L'0' && *p <= L'9'; ++p) spec.precision = spec.precision * 10 + (*p - L'0');
+            for (; *p >= L'0' && *p <= L'9'; ++p) conv.precision = conv.precision * 10 + (*p - L'0');
         }
     }
     switch (*p) {
         case L'h':
             ++p;
-            spec.length = Length::Short;
+            conv.length = Length::Short;
             if (*p == L'h') {
                 ++p;
-                spec.length = Length::Char;
+                conv.length = Length::Char;
             }
             break;
         case L'l':
             ++p;
-            spec.length = Length::Long;
+            conv.length = Length::Long;
             if (*p == L'l') {
                 ++p;
-                spec.length = Length::LongLong;
+                conv.length = Length::LongLong;
             }
             break;
-        case L'L': ++p; spec.length = Length::LongDouble; break;
-        case L'q': ++p; spec.length = Length::LongLong; break;
-        case L'j': ++p; spec.length = Length::IntMax; break;
-        case L'z': ++p; spec.length = Length::Size; break;
-        case L't': ++p; spec.length = Length::PtrDiff; break;
-        case L'w': ++p; spec.length = Length::Wide; break;
+        case L'L': ++p; conv.length = Length::LongDouble; break;
+        case L'q': ++p; conv.length = Length::LongLong; break;
+        case L'j': ++p; conv.length = Length::IntMax; break;
+        case L'z': ++p; conv.length = Length::Size; break;
+        case L't': ++p; conv.length = Length::PtrDiff; break;
+        case L'w': ++p; conv.length = Length::Wide; break;
         case L'I':
             if (p[1] == L'6' && p[2] == L'4') {
                 p += 3;
-                spec.length = Length::LongLong;
+                conv.length = Length::LongLong;
             } else if (p[1] == L'3' && p[2] == L'2') {
                 p += 3;
-                spec.length = Length::None;
+                conv.length = Length::None;
             } else {
                 ++p;
-                spec.length = Length::Size;
+                conv.length = Length::Size;
             }
             break;
         default: break;
     }
-    spec.conversion = *p;
+    conv.conversion = *p;
     if (*p == L'\0') return false;
     ++p;
     return true;
 }
 
 // Pads a field of `length` characters to the width; call before and after writing it.
-void PadBefore(Sink& out, const Spec& spec, int length) {
-    if (!spec.LeftAlign() && spec.width > length) out.PutRepeated(L' ', spec.width - length);
+void PadBefore(Sink& out, const Conversion& conv, int length) {
+    if (!conv.LeftAlign() && conv.width > length) out.PutRepeated(L' ', conv.width - length);
 }
-void PadAfter(Sink& out, const Spec& spec, int length) {
-    if (spec.LeftAlign() && spec.width > length) out.PutRepeated(L' ', spec.width - length);
+void PadAfter(Sink& out, const Conversion& conv, int length) {
+    if (conv.LeftAlign() && conv.width > length) out.PutRepeated(L' ', conv.width - length);
 }
 
-void WriteWideText(Sink& out, const Spec& spec, const wchar_t* text) {
+void WriteWideText(Sink& out, const Conversion& conv, const wchar_t* text) {
     if (text == nullptr) text = L"(null)";
     int length = 0;
-    while (text[length] != L'\0' && (spec.precision < 0 || length < spec.precision)) ++length;
-    PadBefore(out, spec, length);
+    while (text[length] != L'\0' && (conv.precision < 0 || length < conv.precision)) ++length;
+    PadBefore(out, conv, length);
     for (int i = 0; i < length; ++i) out.Put(text[i]);
-    PadAfter(out, spec, length);
+    PadAfter(out, conv, length);
 }
 
-void WriteNarrowText(Sink& out, const Spec& spec, const char* text) {
+void WriteNarrowText(Sink& out, const Conversion& conv, const char* text) {
     if (text == nullptr) text = "(null)";
     // The field is measured in wide characters, so decode once to count and once to write.
     const auto* begin = reinterpret_cast<const unsigned char*>(text);
@@ -156,54 +156,54 @@ void WriteNarrowText(Sink& out, const Spec& spec, const char* text) {
     int length = 0;
     for (const unsigned char* p = begin; p < end;) {
         int n = EncodeWide(DecodeUtf8(p, end), units);
-        if (spec.precision >= 0 && length + n > spec.precision) break;
+        if (conv.precision >= 0 && length + n > conv.precision) break;
         length += n;
     }
-    PadBefore(out, spec, length);
+    PadBefore(out, conv, length);
     int written = 0;
     for (const unsigned char* p = begin; p < end && written < length;) {
         int n = EncodeWide(DecodeUtf8(p, end), units);
         for (int i = 0; i < n; ++i) out.Put(units[i]);
         written += n;
     }
-    PadAfter(out, spec, length);
+    PadAfter(out, conv, length);
 }
 
-void WriteChar(Sink& out, const Spec& spec, char32_t c) {
+void WriteChar(Sink& out, const Conversion& conv, char32_t c) {
     wchar_t units[2];
     int n = EncodeWide(c, units);
-    PadBefore(out, spec, n);
+    PadBefore(out, conv, n);
     for (int i = 0; i < n; ++i) out.Put(units[i]);
-    PadAfter(out, spec, n);
+    PadAfter(out, conv, n);
 }
 
 // Formats one number with the narrow snprintf and copies its (ASCII) text to the sink.
 template <typename T>
-void WriteNumber(Sink& out, const Spec& spec, const char* lengthModifier, T value) {
+void WriteNumber(Sink& out, const Conversion& conv, const char* lengthModifier, T value) {
     char format[32];
     char* f = format;
     *f++ = '%';
-    for (const char* c = spec.flags; *c; ++c) *f++ = *c;
+    for (const char* c = conv.flags; *c; ++c) *f++ = *c;
     *f++ = '*';
     *f++ = '.';
     *f++ = '*';
     for (const char* c = lengthModifier; *c; ++c) *f++ = *c;
-    *f++ = static_cast<char>(spec.conversion);
+    *f++ = static_cast<char>(conv.conversion);
     *f = '\0';
 
     // "%.*" with a negative precision means "no precision", as if it were left out. Widths and
     // precisions are clamped so that every number fits the stack buffer.
-    const int width = spec.width < 0 ? 0 : (spec.width > kMaxNumberWidth ? kMaxNumberWidth : spec.width);
-    const int precision = spec.precision > kMaxNumberPrecision ? kMaxNumberPrecision : spec.precision;
+    const int width = conv.width < 0 ? 0 : (conv.width > kMaxNumberWidth ? kMaxNumberWidth : conv.width);
+    const int precision = conv.precision > kMaxNumberPrecision ? kMaxNumberPrecision : conv.precision;
     char text[kMaxNumberWidth + kMaxNumberPrecision + 400];
     const int length = std::snprintf(text, sizeof text, format, width, precision, value);
     for (int i = 0; i < length && i < static_cast<int>(sizeof text) - 1; ++i)
         out.Put(static_cast<unsigned char>(text[i]));
 }
 
-void WriteSigned(Sink& out, const Spec& spec, va_list& args) {
+void WriteSigned(Sink& out, const Conversion& conv, va_list& args) {
     long long value;
-    switch (spec.length) {
+    switch (conv.length) {
         case Length::Char: value = static_cast<signed char>(va_arg(args, int)); break;
         case Length::Short: value = static_cast<short>(va_arg(args, int)); break;
         case Length::Long: value = va_arg(args, long); break;
@@ -213,12 +213,12 @@ void WriteSigned(Sink& out, const Spec& spec, va_list& args) {
         case Length::PtrDiff: value = static_cast<long long>(va_arg(args, std::ptrdiff_t)); break;
         default: value = va_arg(args, int); break;
     }
-    WriteNumber(out, spec, "ll", value);
+    WriteNumber(out, conv, "ll", value);
 }
 
-void WriteUnsigned(Sink& out, const Spec& spec, va_list& args) {
+void WriteUnsigned(Sink& out, const Conversion& conv, va_list& args) {
     unsigned long long value;
-    switch (spec.length) {
+    switch (conv.length) {
         case Length::Char: value = static_cast<unsigned char>(va_arg(args, unsigned)); break;
         case Length::Short: value = static_cast<unsigned short>(va_arg(args, unsigned)); break;
         case Length::Long: value = va_arg(args, unsigned long); break;
@@ -228,7 +228,7 @@ void WriteUnsigned(Sink& out, const Spec& spec, va_list& args) {
         case Length::PtrDiff: value = va_arg(args, std::size_t); break;
         default: value = va_arg(args, unsigned); break;
     }
-    WriteNumber(out, spec, "ll", value);
+    WriteNumber(out, conv, "ll", value);
 }
 
 }  // namespace
@@ -251,19 +251,19 @@ std::size_t FormatWide(wchar_t* buffer, std::size_t capacity, const wchar_t* for
             ++p;
             continue;
         }
-        Spec spec;
-        if (!ParseSpec(p, ap, spec)) {  // an unfinished conversion at the end stays as it is
+        Conversion conv;
+        if (!ParseSpec(p, ap, conv)) {  // an unfinished conversion at the end stays as it is
             for (const wchar_t* c = start; c < p; ++c) out.Put(*c);
             break;
         }
-        const bool narrow = spec.length == Length::Short || spec.length == Length::Char;
-        switch (spec.conversion) {
+        const bool narrow = conv.length == Length::Short || conv.length == Length::Char;
+        switch (conv.conversion) {
             case L'd':
-            case L'i': WriteSigned(out, spec, ap); break;
+            case L'i': WriteSigned(out, conv, ap); break;
             case L'u':
             case L'o':
             case L'x':
-            case L'X': WriteUnsigned(out, spec, ap); break;
+            case L'X': WriteUnsigned(out, conv, ap); break;
             case L'e':
             case L'E':
             case L'f':
@@ -272,40 +272,40 @@ std::size_t FormatWide(wchar_t* buffer, std::size_t capacity, const wchar_t* for
             case L'G':
             case L'a':
             case L'A':
-                if (spec.length == Length::LongDouble)
-                    WriteNumber(out, spec, "L", va_arg(ap, long double));
+                if (conv.length == Length::LongDouble)
+                    WriteNumber(out, conv, "L", va_arg(ap, long double));
                 else
-                    WriteNumber(out, spec, "", va_arg(ap, double));
+                    WriteNumber(out, conv, "", va_arg(ap, double));
                 break;
             case L'p': {
-                Spec pointer = spec;
+                Conversion pointer = conv;
                 pointer.precision = -1;
                 WriteNumber(out, pointer, "", va_arg(ap, void*));
                 break;
             }
             case L's':
                 if (narrow)
-                    WriteNarrowText(out, spec, va_arg(ap, const char*));
+                    WriteNarrowText(out, conv, va_arg(ap, const char*));
                 else
-                    WriteWideText(out, spec, va_arg(ap, const wchar_t*));
+                    WriteWideText(out, conv, va_arg(ap, const wchar_t*));
                 break;
             case L'S':
-                if (spec.length == Length::Long || spec.length == Length::Wide)
-                    WriteWideText(out, spec, va_arg(ap, const wchar_t*));
+                if (conv.length == Length::Long || conv.length == Length::Wide)
+                    WriteWideText(out, conv, va_arg(ap, const wchar_t*));
                 else
-                    WriteNarrowText(out, spec, va_arg(ap, const char*));
+                    WriteNarrowText(out, conv, va_arg(ap, const char*));
                 break;
             case L'c':
                 if (narrow)
-                    WriteChar(out, spec, static_cast<unsigned char>(va_arg(ap, int)));
+                    WriteChar(out, conv, static_cast<unsigned char>(va_arg(ap, int)));
                 else
-                    WriteChar(out, spec, static_cast<char32_t>(va_arg(ap, WintArg)));
+                    WriteChar(out, conv, static_cast<char32_t>(va_arg(ap, WintArg)));
                 break;
             case L'C':
-                if (spec.length == Length::Long || spec.length == Length::Wide)
-                    WriteChar(out, spec, static_cast<char32_t>(va_arg(ap, WintArg)));
+                if (conv.length == Length::Long || conv.length == Length::Wide)
+                    WriteChar(out, conv, static_cast<char32_t>(va_arg(ap, WintArg)));
                 else
-                    WriteChar(out, spec, static_cast<unsigned char>(va_arg(ap, int)));
+                    WriteChar(out, conv, static_cast<unsigned char>(va_arg(ap, int)));
                 break;
             case L'n':  // writing through a caller's pointer is an attack surface: skip it
                 (void)va_arg(ap, void*);
