@@ -148,9 +148,9 @@ TEST(Dictionary, KeysAreOrderedByUtf16CodeUnits) {
 
     // A character beyond U+FFFF sorts by its lead surrogate, below U+E000 and above U+D7FF.
     CXMLDict wide;
-    const CString emoji("\xF0\x9F\x98\x80");      // U+1F600
-    const CString privateUse("\xEE\x80\x80");     // U+E000
-    const CString hangul("\xED\x9E\xA3");         // U+D7A3
+    const CString emoji(L"\U0001F600");
+    const CString privateUse(L"\uE000");
+    const CString hangul(L"\uD7A3");
     for (const CString& key : {privateUse, emoji, hangul}) wide.AddElement(key, eXMLInt, 1);
     const std::vector<CString> keys = wide.GetKeys();
     ASSERT_EQ(keys.size(), 3u);
