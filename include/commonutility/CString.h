@@ -3,6 +3,7 @@
 
 #include <cstdarg>
 #include <string>
+#include <utility>
 
 #include "commonutility/Export.h"
 
@@ -20,6 +21,7 @@ public:
     CString(const wchar_t* text);  // NOLINT: implicit on purpose, as for any text value
     CString(const wchar_t* text, int length);
     CString(wchar_t ch, int repeat = 1);
+    explicit CString(std::wstring&& text) noexcept : m_text(std::move(text)) {}
     // Converts narrow text from the ANSI code page (UTF-8 here).
     explicit CString(const char* text);
     CString(const CString&) = default;

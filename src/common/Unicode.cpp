@@ -83,6 +83,22 @@ int EncodeWide(char32_t c, wchar_t* out) {
     return 1;
 }
 
+std::wstring Utf8ToWide(const char* text, std::size_t length) {
+    std::wstring wide;
+    wide.reserve(length);  // never fewer bytes than characters; reserving touches no page
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    const unsigned char* end = p + length;
+    wchar_t units[2];
+    while (p < end) {
+        if (*p < 0x80) {
+            wide.push_back(static_cast<wchar_t>(*p++));
+            continue;
+        }
+        wide.append(units, static_cast<std::size_t>(EncodeWide(DecodeUtf8(p, end), units)));
+    }
+    return wide;
+}
+
 std::size_t Utf16Length(const wchar_t* text, std::size_t length) {
     std::size_t units = length;
     if (!kWideIsUtf16) {

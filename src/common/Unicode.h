@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <type_traits>
 
 namespace cu::detail {
@@ -32,6 +33,9 @@ inline std::uint32_t Utf16SortKey(wchar_t c) {
     if (!kWideIsUtf16 && u >= 0xE000 && u <= 0xFFFF) return u + 0x110000;
     return u;
 }
+
+// Decodes UTF-8 into wide text in one pass (malformed sequences become U+FFFD).
+std::wstring Utf8ToWide(const char* text, std::size_t length);
 
 // Length of a wide text in UTF-16 code units.
 std::size_t Utf16Length(const wchar_t* text, std::size_t length);
