@@ -6,6 +6,9 @@
 
 #include "commonutility/XMLElement.h"
 
+class CXMLDOMDocument2;
+class CXMLDOMNode;
+
 namespace cu::detail {
 struct TreeAccess;
 }
@@ -63,9 +66,15 @@ public:
     int RemoveElement(const CString& path) override;
     XMLNodeType GetIniNodeType() const override;
 
+    // Replace every entry with those of a property-list file or text; 1 when loaded. A load that
+    // fails leaves the dictionary as it was.
     int LoadFromFile(const wchar_t* path) override;
-    int SaveToFile(const wchar_t* path) override;
     virtual int LoadFromMemFile(wchar_t* text);
+    // Write the dictionary as property-list XML. SaveToFile refuses a read-only file (0) and
+    // otherwise gives 1 once the document is built, whether or not the file could be written; the
+    // old file stays whole until the new one is complete. SaveToMemFile stores a new string in
+    // *out that the caller frees with SysFreeString; a null out gives 0.
+    int SaveToFile(const wchar_t* path) override;
     virtual int SaveToMemFile(wchar_t** out);
 
     // The keys in ascending order, and the child stored under a key taken literally (no path
@@ -80,6 +89,20 @@ public:
     using EntryMap = std::map<CString, CXMLElement*>;
 
 protected:
+    int GetXMLDocInstance(CXMLDOMDocument2& doc);
+    int OpenXMLFile(CXMLDOMDocument2& doc, const CString& path);
+
+    int ReadFromXMLDocument(CXMLDOMDocument2& doc);
+    int AddDictToQueue(XMLNodeType kind, CXMLElement* parent, CXMLDOMNode& node, const CString& key,
+                       CXMLElement** newContainer);
+    int AddArrayToQueue(XMLNodeType kind, CXMLElement* parent, CXMLDOMNode& node,
+                        const CString& key, CXMLElement** newContainer);
+    XMLNodeType GetNodeType(const CString& tagName);
+
+    int SaveToXMLDocument(CXMLDOMDocument2& doc);
+    CString GetNodeTypeStr(XMLNodeType kind);
+    CString GetNodeValueStr(XMLNodeType kind, CXMLElement* element);
+
     EntryMap* m_pEntries;
 
 private:

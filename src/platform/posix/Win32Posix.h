@@ -70,6 +70,9 @@ BSTR SysAllocString(const OLECHAR* text);
 BSTR SysAllocStringLen(const OLECHAR* text, UINT length);
 UINT SysStringLen(BSTR text);
 
+// COM: nothing to initialise on POSIX, always S_OK.
+HRESULT CoInitialize(void* reserved);
+
 // OLE Automation dates.
 INT SystemTimeToVariantTime(LPSYSTEMTIME fields, DATE* dayCount);
 INT VariantTimeToSystemTime(DATE dayCount, LPSYSTEMTIME fields);

@@ -1,4 +1,4 @@
-// Length-prefixed strings (BSTR) for POSIX.
+// OLE for POSIX: length-prefixed strings (BSTR) and COM initialisation.
 //
 // As on Windows, a 32-bit byte count stands in front of the text and the text is zero-terminated;
 // the pointer handed out points at the text. Here the units are wchar_t (UTF-32).
@@ -47,3 +47,6 @@ UINT SysStringLen(BSTR text) {
 void SysFreeString(BSTR text) {
     if (text != nullptr) std::free(PrefixOf(text));
 }
+
+// There is no COM here: the XML DOM is a library linked in, so there is nothing to initialise.
+HRESULT CoInitialize(void* /*reserved*/) { return S_OK; }

@@ -1,0 +1,152 @@
+// Writing a CXMLDict as property-list XML: a breadth-first walk of the element tree in key order.
+#include <deque>
+
+#include "commonutility/FileOperation.h"
+#include "commonutility/XMLDict.h"
+#include "plist/ElementTree.h"
+#include "plist/dom/Dom.h"
+#include "platform/win32.h"
+
+namespace {
+
+// The document every save starts from. The line feed inside plist is white space between
+// elements, so it does not become a node.
+const wchar_t kTemplate[] =
+    L"<?xml version=\"1.0\" encoding=\"utf-8\" ?>\n<plist version=\"1.0\">\n</plist>";
+
+// An entry still to write: under parent, with a key element unless it is an array member.
+struct WriteQueueItem {
+    CXMLDOMNode parent;
+    CString key;
+    CXMLElement* element;
+    int inArray;
+};
+
+void QueueEntries(std::deque<WriteQueueItem>& queue, const CXMLDOMNode& parent,
+                  const CXMLDict::EntryMap& entries) {
+    for (const auto& [key, child] : entries) queue.push_back({parent, key, child, 0});
+}
+
+// A CDATA section cannot hold its own end marker "]]>", so such a text is split between the
+// "]]" and the ">" into several sections, which read back as one text.
+void AppendCData(CXMLDOMDocument2& doc, CXMLDOMNode& element, const CString& text) {
+    int start = 0;
+    do {
+        const int marker = text.Find(L"]]>", start);
+        const int end = marker < 0 ? text.GetLength() : marker + 2;
+        CXMLDOMNode section = doc.CreateNode(kDomCData, CString());
+        if (section.IsNull() || !element.AppendChild(section)) return;
+        section.SetText(text.Mid(start, end - start));
+        start = end;
+    } while (start < text.GetLength());
+}
+
+}  // namespace
+
+int CXMLDict::SaveToFile(const wchar_t* path) {
+    CoInitialize(nullptr);
+    if (path == nullptr) return 0;
+    if (CFileOperation::IsReadOnly(path)) return 0;
+    CXMLDOMDocument2 doc;
+    if (GetXMLDocInstance(doc) == 0) return 0;
+    const int result = SaveToXMLDocument(doc);
+    if (result == 1) doc.Save(path);
+    return result;
+}
+
+int CXMLDict::SaveToMemFile(wchar_t** out) {
+    CoInitialize(nullptr);
+    if (out == nullptr) return 0;
+    CXMLDOMDocument2 doc;
+    if (GetXMLDocInstance(doc) == 0 || SaveToXMLDocument(doc) == 0) return 0;
+    BSTR text = doc.GetXml();
+    if (text == nullptr) return 0;
+    *out = text;
+    return 1;
+}
+
+int CXMLDict::SaveToXMLDocument(CXMLDOMDocument2& doc) {
+    if (doc.IsNull()) return 0;
+    doc.LoadXML(kTemplate);
+    const CXMLDOMNodeList topLevel = doc.GetChildNodes();
+    if (topLevel.GetLength() == 0) return 0;
+    CXMLDOMNode plist = topLevel.GetItem(topLevel.GetLength() - 1);
+    CXMLDOMNode root = doc.CreateNode(kDomElement, L"dict");
+    if (plist.IsNull() || root.IsNull()) return 0;
+    plist.AppendChild(root);
+    if (m_pEntries == nullptr) return 0;
+
+    std::deque<WriteQueueItem> queue;
+    QueueEntries(queue, root, *m_pEntries);
+    while (!queue.empty()) {
+        WriteQueueItem item = std::move(queue.front());
+        queue.pop_front();
+        if (item.parent.IsNull() || item.element == nullptr) continue;
+        const XMLNodeType kind = item.element->GetIniNodeType();
+        if (item.inArray == 0) {
+            CXMLDOMNode keyNode = doc.CreateNode(kDomElement, L"key");
+            if (keyNode.IsNull()) continue;
+            item.parent.AppendChild(keyNode);
+            keyNode.SetText(item.key);
+        }
+        CXMLDOMNode value = doc.CreateNode(kDomElement, GetNodeTypeStr(kind));
+        if (value.IsNull()) continue;
+        item.parent.AppendChild(value);
+        if (kind == eXMLStringPSW)
+            AppendCData(doc, value, GetNodeValueStr(kind, item.element));
+        else
+            value.SetText(GetNodeValueStr(kind, item.element));
+
+        if (auto* array = dynamic_cast<CXMLArray*>(item.element)) {
+            for (unsigned int i = 0; i < array->GetSize(); ++i)
+                if (CXMLElement* child = (*array)[static_cast<int>(i)])
+                    queue.push_back({value, CString(), child, 1});
+        } else if (auto* dict = dynamic_cast<CXMLDict*>(item.element)) {
+            if (dict->m_pEntries != nullptr) QueueEntries(queue, value, *dict->m_pEntries);
+        }
+    }
+    return 1;
+}
+
+CString CXMLDict::GetNodeTypeStr(XMLNodeType kind) {
+    static const wchar_t* const names[] = {L"boolean", L"integer", L"real",  L"string",
+                                           L"stringpsw", L"date",  L"array", L"dict"};
+    return kind >= eXMLBool && kind <= eXMLDict ? CString(names[kind]) : CString();
+}
+
+CString CXMLDict::GetNodeValueStr(XMLNodeType kind, CXMLElement* element) {
+    CString text;
+    if (element == nullptr) return text;
+    switch (kind) {
+        case eXMLBool: {
+            int value = 0;
+            element->GetValue(&value);
+            text = value != 0 ? L"TRUE" : L"FALSE";
+            break;
+        }
+        case eXMLInt: {
+            long low = 0;  // the low 32 bits, signed
+            element->GetValue(&low);
+            text.Format(L"%d", static_cast<int>(low));
+            break;
+        }
+        case eXMLReal: {
+            double value = 0.0;
+            element->GetValue(&value);
+            text.Format(L"%f", value);
+            break;
+        }
+        case eXMLString:
+        case eXMLStringPSW: element->GetValue(&text); break;
+        case eXMLDate: {
+            // Each field is -1 when the date is not valid or has no calendar fields.
+            CCommonDateTime date;
+            element->GetValue(&date);
+            text.Format(L"%04d:%02d:%02dT%02d:%02d:%02dZ", date.GetYear(), date.GetMonth(),
+                        date.GetDay(), date.GetHour(), date.GetMinute(), date.GetSecond());
+            break;
+        }
+        default: break;
+    }
+    return text;
+}

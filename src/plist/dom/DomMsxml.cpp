@@ -1,0 +1,454 @@
+// The XML DOM wrappers on MSXML 3.0 through COM.
+//
+// Strings pass as BSTR copies; running out of memory while making one throws std::bad_alloc. No
+// DTD is processed: external resources are not resolved and documents with a DTD are refused, so
+// no entity beyond the predefined ones and character references is ever expanded.
+#include <windows.h>
+#include <ole2.h>
+#include <msxml2.h>
+
+#include <new>
+#include <string>
+#include <vector>
+
+#include "plist/dom/Dom.h"
+
+namespace cu::detail {
+
+void DomAddRef(IXMLDOMDocument2* object) { object->AddRef(); }
+void DomAddRef(IXMLDOMNode* object) { object->AddRef(); }
+void DomAddRef(IXMLDOMNodeList* object) { object->AddRef(); }
+void DomAddRef(IXMLDOMNamedNodeMap* object) { object->AddRef(); }
+void DomRelease(IXMLDOMDocument2* object) { object->Release(); }
+void DomRelease(IXMLDOMNode* object) { object->Release(); }
+void DomRelease(IXMLDOMNodeList* object) { object->Release(); }
+void DomRelease(IXMLDOMNamedNodeMap* object) { object->Release(); }
+
+}  // namespace cu::detail
+
+namespace {
+
+// The 3.0 DOM document, then the version-independent one.
+const CLSID kDomDocument30 = {0xF5078F32, 0xC551, 0x11D3, {0x89, 0xB9, 0x00, 0x00, 0xF8, 0x1F, 0xE2, 0x21}};
+const CLSID kDomDocument = {0xF6D90F11, 0x9C73, 0x11D3, {0xB3, 0x2E, 0x00, 0xC0, 0x4F, 0x99, 0x0B, 0xB4}};
+const IID kIXMLDOMDocument2 = {0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+
+// A BSTR copy of a text, freed at the end of the scope.
+class Bstr {
+public:
+    explicit Bstr(const CString& text)
+        : m_text(SysAllocStringLen(text.GetString(), static_cast<UINT>(text.GetLength()))) {
+        if (m_text == nullptr) throw std::bad_alloc();
+    }
+    Bstr() = default;
+    ~Bstr() { SysFreeString(m_text); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    operator BSTR() const { return m_text; }
+    BSTR* Out() { return &m_text; }
+    CString Take() const { return m_text ? CString(m_text, static_cast<int>(SysStringLen(m_text))) : CString(); }
+
+private:
+    BSTR m_text = nullptr;
+};
+
+class Variant {
+public:
+    Variant() { VariantInit(&m_value); }
+    ~Variant() { VariantClear(&m_value); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+    VARIANT& get() { return m_value; }
+
+private:
+    VARIANT m_value;
+};
+
+// Holds one COM reference.
+template <class T>
+class ComRef {
+public:
+    ComRef() = default;
+    explicit ComRef(T* object) : m_object(object) {}
+    ~ComRef() { Reset(nullptr); }
+    ComRef(const ComRef&) = delete;
+    ComRef& operator=(const ComRef&) = delete;
+    void Reset(T* object) {
+        if (m_object != nullptr) m_object->Release();
+        m_object = object;
+    }
+    T* get() const { return m_object; }
+    T** Out() {
+        Reset(nullptr);
+        return &m_object;
+    }
+    T* operator->() const { return m_object; }
+
+private:
+    T* m_object = nullptr;
+};
+
+CString NameOf(IXMLDOMNode* node) {
+    Bstr name;
+    node->get_nodeName(name.Out());
+    return name.Take();
+}
+
+CString ValueOf(IXMLDOMNode* node) {
+    Variant value;
+    if (FAILED(node->get_nodeValue(&value.get())) || value.get().vt != VT_BSTR) return CString();
+    return CString(value.get().bstrVal, static_cast<int>(SysStringLen(value.get().bstrVal)));
+}
+
+void AppendEscaped(std::wstring& out, const CString& text, bool attribute) {
+    for (int i = 0; i < text.GetLength(); ++i) {
+        const wchar_t c = text[i];
+        switch (c) {
+            case L'&': out += L"&amp;"; break;
+            case L'<': out += L"&lt;"; break;
+            case L'>': out += L"&gt;"; break;
+            case L'"':
+                if (attribute) {
+                    out += L"&quot;";
+                    break;
+                }
+                out += c;
+                break;
+            default: out += c; break;
+        }
+    }
+}
+
+// Writes a node: an element's start tag (or the whole element when it has no children), or a
+// leaf node whole.
+void AppendOpening(std::wstring& out, IXMLDOMNode* node, bool hasChildren) {
+    DOMNodeType type = NODE_INVALID;
+    node->get_nodeType(&type);
+    switch (type) {
+        case NODE_ELEMENT: {
+            out += L'<';
+            out += NameOf(node).GetString();
+            ComRef<IXMLDOMNamedNodeMap> attributes;
+            long count = 0;
+            if (SUCCEEDED(node->get_attributes(attributes.Out())) && attributes.get() != nullptr)
+                attributes->get_length(&count);
+            for (long i = 0; i < count; ++i) {
+                ComRef<IXMLDOMNode> attribute;
+                if (FAILED(attributes->get_item(i, attribute.Out())) || attribute.get() == nullptr) continue;
+                out += L' ';
+                out += NameOf(attribute.get()).GetString();
+                out += L"=\"";
+                AppendEscaped(out, ValueOf(attribute.get()), true);
+                out += L'"';
+            }
+            out += hasChildren ? L">" : L"/>";
+            break;
+        }
+        case NODE_TEXT: AppendEscaped(out, ValueOf(node), false); break;
+        case NODE_CDATA_SECTION:
+            out += L"<![CDATA[";
+            out += ValueOf(node).GetString();
+            out += L"]]>";
+            break;
+        case NODE_COMMENT:
+            out += L"<!--";
+            out += ValueOf(node).GetString();
+            out += L"-->";
+            break;
+        case NODE_PROCESSING_INSTRUCTION:
+            out += L"<?";
+            out += NameOf(node).GetString();
+            out += L' ';
+            out += ValueOf(node).GetString();
+            out += L"?>";
+            break;
+        default: break;
+    }
+}
+
+// The document as text, each top-level node on a line of its own. The DOM's own serialiser may
+// indent; the property-list form allows no white space between elements, so it is written here,
+// walking the tree without recursion.
+std::wstring Serialize(IXMLDOMDocument2* document) {
+    std::wstring out;
+    ComRef<IXMLDOMNode> top;
+    document->get_firstChild(top.Out());
+    while (top.get() != nullptr) {
+        // COM hands out a new pointer for the same node now and then, so the walk counts its depth
+        // instead of comparing pointers.
+        IXMLDOMNode* node = top.get();
+        node->AddRef();
+        int depth = 0;
+        for (;;) {
+            DOMNodeType type = NODE_INVALID;
+            node->get_nodeType(&type);
+            IXMLDOMNode* child = nullptr;
+            if (type == NODE_ELEMENT && (node->get_firstChild(&child) != S_OK)) child = nullptr;
+            AppendOpening(out, node, child != nullptr);
+            if (child != nullptr) {
+                node->Release();
+                node = child;
+                ++depth;
+                continue;
+            }
+            // Climb until a sibling follows, closing the elements left behind.
+            IXMLDOMNode* next = nullptr;
+            while (depth > 0 && (node->get_nextSibling(&next) != S_OK || next == nullptr)) {
+                IXMLDOMNode* parent = nullptr;
+                node->get_parentNode(&parent);
+                node->Release();
+                node = parent;
+                if (node == nullptr) break;
+                --depth;
+                out += L"</";
+                out += NameOf(node).GetString();
+                out += L'>';
+            }
+            if (node != nullptr) node->Release();
+            if (node == nullptr || depth == 0) break;
+            node = next;
+        }
+        out += L'\n';
+        IXMLDOMNode* following = nullptr;
+        if (top->get_nextSibling(&following) != S_OK) following = nullptr;
+        top.Reset(following);
+    }
+    return out;
+}
+
+// White-space-only text is not a node for the library's callers, but a DOM keeps it where it is an
+// element's only content (as in "<plist>\n</plist>"): such nodes are removed after every load.
+void RemoveBlankText(IXMLDOMDocument2* document) {
+    std::vector<IXMLDOMNode*> blank;
+    IXMLDOMNode* node = nullptr;
+    document->get_firstChild(&node);
+    while (node != nullptr) {
+        DOMNodeType type = NODE_INVALID;
+        node->get_nodeType(&type);
+        if (type == NODE_TEXT) {
+            Bstr text;
+            node->get_text(text.Out());
+            const CString value = text.Take();
+            bool onlySpace = true;
+            for (int i = 0; i < value.GetLength() && onlySpace; ++i)
+                onlySpace = value[i] == L' ' || value[i] == L'\t' || value[i] == L'\r' || value[i] == L'\n';
+            if (onlySpace) {
+                node->AddRef();
+                blank.push_back(node);
+            }
+        }
+        // Depth first without recursion: down, else along, else up until a sibling exists.
+        IXMLDOMNode* next = nullptr;
+        if (node->get_firstChild(&next) != S_OK || next == nullptr) {
+            IXMLDOMNode* current = node;
+            current->AddRef();
+            while (current != nullptr && (current->get_nextSibling(&next) != S_OK || next == nullptr)) {
+                IXMLDOMNode* parent = nullptr;
+                current->get_parentNode(&parent);
+                current->Release();
+                current = parent;
+            }
+            if (current != nullptr) current->Release();
+        }
+        node->Release();
+        node = next;
+    }
+    for (IXMLDOMNode* text : blank) {
+        IXMLDOMNode* parent = nullptr;
+        IXMLDOMNode* removed = nullptr;
+        if (SUCCEEDED(text->get_parentNode(&parent)) && parent != nullptr) {
+            if (SUCCEEDED(parent->removeChild(text, &removed)) && removed != nullptr) removed->Release();
+            parent->Release();
+        }
+        text->Release();
+    }
+}
+
+// Not every DOM honours ProhibitDTD, so a document that came with a DTD is refused afterwards:
+// none of its entities may reach a caller.
+bool HasDtd(IXMLDOMDocument2* document) {
+    IXMLDOMDocumentType* doctype = nullptr;
+    if (FAILED(document->get_doctype(&doctype)) || doctype == nullptr) return false;
+    doctype->Release();
+    return true;
+}
+
+}  // namespace
+
+CString CXMLDOMNode::GetNodeName() const {
+    Bstr name;
+    if (m_pInterface == nullptr || FAILED(m_pInterface->get_nodeName(name.Out()))) return CString();
+    return name.Take();
+}
+
+bool CXMLDOMNode::IsElement() const {
+    DOMNodeType type = NODE_INVALID;
+    return m_pInterface != nullptr && SUCCEEDED(m_pInterface->get_nodeType(&type)) &&
+           type == NODE_ELEMENT;
+}
+
+CString CXMLDOMNode::GetText() const {
+    Bstr text;
+    if (m_pInterface == nullptr || FAILED(m_pInterface->get_text(text.Out()))) return CString();
+    return text.Take();
+}
+
+// Character data takes its text as the node's value, which is stored as it is; an element's
+// text replaces its content.
+bool CXMLDOMNode::SetText(const CString& text) {
+    DOMNodeType type = NODE_INVALID;
+    if (m_pInterface == nullptr || FAILED(m_pInterface->get_nodeType(&type))) return false;
+    if (type == NODE_ELEMENT) return SUCCEEDED(m_pInterface->put_text(Bstr(text)));
+    Variant value;
+    value.get().vt = VT_BSTR;
+    value.get().bstrVal = SysAllocStringLen(text.GetString(), static_cast<UINT>(text.GetLength()));
+    if (value.get().bstrVal == nullptr) throw std::bad_alloc();
+    return SUCCEEDED(m_pInterface->put_nodeValue(value.get()));
+}
+
+CXMLDOMNodeList CXMLDOMNode::GetChildNodes() const {
+    IXMLDOMNodeList* list = nullptr;
+    if (m_pInterface == nullptr || FAILED(m_pInterface->get_childNodes(&list))) return CXMLDOMNodeList();
+    return CXMLDOMNodeList(list);
+}
+
+bool CXMLDOMNode::AppendChild(const CXMLDOMNode& child) {
+    IXMLDOMNode* added = nullptr;
+    if (m_pInterface == nullptr || child.m_pInterface == nullptr ||
+        FAILED(m_pInterface->appendChild(child.m_pInterface, &added)))
+        return false;
+    if (added != nullptr) added->Release();
+    return true;
+}
+
+CXMLDOMNamedNodeMap CXMLDOMNode::GetAttributes() const {
+    IXMLDOMNamedNodeMap* map = nullptr;
+    if (m_pInterface == nullptr || FAILED(m_pInterface->get_attributes(&map))) return CXMLDOMNamedNodeMap();
+    return CXMLDOMNamedNodeMap(map);
+}
+
+CXMLDOMNode CXMLDOMNode::SelectSingleNode(const CString& name) const {
+    IXMLDOMNode* found = nullptr;
+    if (m_pInterface == nullptr || FAILED(m_pInterface->selectSingleNode(Bstr(name), &found)))
+        return CXMLDOMNode();
+    return CXMLDOMNode(found);
+}
+
+long CXMLDOMNodeList::GetLength() const {
+    long length = 0;
+    if (m_pInterface == nullptr || FAILED(m_pInterface->get_length(&length))) return 0;
+    return length;
+}
+
+CXMLDOMNode CXMLDOMNodeList::GetItem(long index) const {
+    IXMLDOMNode* node = nullptr;
+    if (m_pInterface == nullptr || FAILED(m_pInterface->get_item(index, &node))) return CXMLDOMNode();
+    return CXMLDOMNode(node);
+}
+
+CXMLDOMNode CXMLDOMNamedNodeMap::GetNamedItem(const CString& name) const {
+    IXMLDOMNode* node = nullptr;
+    if (m_pInterface == nullptr || FAILED(m_pInterface->getNamedItem(Bstr(name), &node)))
+        return CXMLDOMNode();
+    return CXMLDOMNode(node);
+}
+
+bool CXMLDOMDocument2::Create() {
+    IXMLDOMDocument2* document = nullptr;
+    if (CoCreateInstance(kDomDocument30, nullptr, CLSCTX_ALL, kIXMLDOMDocument2,
+                         reinterpret_cast<void**>(&document)) != S_OK &&
+        CoCreateInstance(kDomDocument, nullptr, CLSCTX_ALL, kIXMLDOMDocument2,
+                         reinterpret_cast<void**>(&document)) != S_OK)
+        document = nullptr;
+    Reset(document);
+    if (document == nullptr) return false;
+    document->put_resolveExternals(VARIANT_FALSE);
+    document->put_validateOnParse(VARIANT_FALSE);
+    Variant prohibit;
+    prohibit.get().vt = VT_BOOL;
+    prohibit.get().boolVal = VARIANT_TRUE;
+    document->setProperty(Bstr(CString(L"ProhibitDTD")), prohibit.get());
+    return true;
+}
+
+bool CXMLDOMDocument2::SetAsync(bool async) {
+    return m_pInterface != nullptr &&
+           SUCCEEDED(m_pInterface->put_async(async ? VARIANT_TRUE : VARIANT_FALSE));
+}
+
+// White-space-only text is removed after every load whatever this says; preserving keeps the
+// DOM from indenting what it serialises.
+bool CXMLDOMDocument2::SetPreserveWhiteSpace(VARIANT_BOOL preserve) {
+    return m_pInterface != nullptr && SUCCEEDED(m_pInterface->put_preserveWhiteSpace(preserve));
+}
+
+bool CXMLDOMDocument2::Load(const CString& path) {
+    if (m_pInterface == nullptr) return false;
+    Variant source;
+    source.get().vt = VT_BSTR;
+    source.get().bstrVal = SysAllocStringLen(path.GetString(), static_cast<UINT>(path.GetLength()));
+    if (source.get().bstrVal == nullptr) throw std::bad_alloc();
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    const HRESULT result = m_pInterface->load(source.get(), &loaded);
+    if (result == E_ACCESSDENIED) SetLastError(ERROR_ACCESS_DENIED);
+    if (loaded != VARIANT_TRUE || HasDtd(m_pInterface)) return false;
+    RemoveBlankText(m_pInterface);
+    return true;
+}
+
+bool CXMLDOMDocument2::LoadXML(const CString& text) {
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    if (m_pInterface == nullptr || FAILED(m_pInterface->loadXML(Bstr(text), &loaded)) ||
+        loaded == VARIANT_FALSE || HasDtd(m_pInterface))
+        return false;
+    RemoveBlankText(m_pInterface);
+    return true;
+}
+
+// The document is written beside the target and then moved over it, so a crash or a full disk
+// leaves either the old file or the complete new one.
+bool CXMLDOMDocument2::Save(const CString& path) {
+    if (m_pInterface == nullptr || path.IsEmpty()) return false;
+    const std::wstring text = Serialize(m_pInterface);
+    std::string bytes;
+    if (!text.empty()) {
+        const int length = static_cast<int>(text.size());
+        const int needed = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+        bytes.resize(static_cast<std::size_t>(needed));
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), length, &bytes[0], needed, nullptr, nullptr);
+    }
+    CString temporary;
+    temporary.Format(L"%s.%lu.tmp", path.GetString(), GetCurrentProcessId());
+    HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+              written == bytes.size() && FlushFileBuffers(file);
+    ok = CloseHandle(file) && ok;
+    ok = ok && MoveFileExW(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok) DeleteFileW(temporary);
+    return ok;
+}
+
+BSTR CXMLDOMDocument2::GetXml() const {
+    if (m_pInterface == nullptr) return nullptr;
+    const std::wstring text = Serialize(m_pInterface);
+    return SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+}
+
+CXMLDOMNode CXMLDOMDocument2::CreateNode(DomNodeType type, const CString& name) {
+    if (m_pInterface == nullptr) return CXMLDOMNode();
+    Variant kind;
+    kind.get().vt = VT_INT;
+    kind.get().intVal = type;
+    IXMLDOMNode* node = nullptr;
+    if (FAILED(m_pInterface->createNode(kind.get(), Bstr(name), Bstr(CString()), &node)))
+        return CXMLDOMNode();
+    return CXMLDOMNode(node);
+}
+
+CXMLDOMNodeList CXMLDOMDocument2::GetChildNodes() const {
+    IXMLDOMNodeList* list = nullptr;
+    if (m_pInterface == nullptr || FAILED(m_pInterface->get_childNodes(&list))) return CXMLDOMNodeList();
+    return CXMLDOMNodeList(list);
+}

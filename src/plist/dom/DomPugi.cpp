@@ -1,0 +1,511 @@
+// The XML DOM wrappers on pugixml.
+//
+// pugixml parses, serialises and frees documents without recursion. It is more lenient than a
+// validating DOM, so a loaded document is checked afterwards: one root element, no text outside
+// it, no attribute twice on one element, UTF-8 input that is valid UTF-8, and a declared encoding
+// that is one of those read here (UTF-8, UTF-16 with its byte-order mark, ISO-8859-1).
+//
+// pugixml has no detached nodes: a node made by CreateNode keeps its kind, name and text until it
+// is appended, and only then becomes part of the tree. No node is ever removed from a tree here,
+// because pugixml frees a removed subtree recursively.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <random>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include <pugixml.hpp>
+
+#include "common/Unicode.h"
+#include "plist/dom/Dom.h"
+#include "platform/win32.h"
+
+struct IXMLDOMDocument2 {
+    long references = 1;
+    pugi::xml_document document;
+    // Kept for the interface only: white-space-only text is never a node here, as callers need.
+    bool async = true;
+    bool preserveWhiteSpace = false;
+};
+
+struct IXMLDOMNode {
+    long references = 1;
+    IXMLDOMDocument2* owner = nullptr;  // holds a reference
+    pugi::xml_node node;                // empty for an attribute and while detached
+    pugi::xml_attribute attribute;
+    // A detached node: what it will be once appended.
+    pugi::xml_node_type detachedType = pugi::node_null;
+    std::string detachedName;
+    std::string detachedText;
+
+    ~IXMLDOMNode() { cu::detail::DomRelease(owner); }
+};
+
+struct IXMLDOMNodeList {
+    long references = 1;
+    IXMLDOMDocument2* owner = nullptr;
+    std::vector<pugi::xml_node> items;
+    ~IXMLDOMNodeList() { cu::detail::DomRelease(owner); }
+};
+
+struct IXMLDOMNamedNodeMap {
+    long references = 1;
+    IXMLDOMDocument2* owner = nullptr;
+    pugi::xml_node element;
+    ~IXMLDOMNamedNodeMap() { cu::detail::DomRelease(owner); }
+};
+
+namespace cu::detail {
+
+template <class T>
+void AddRefImpl(T* object) {
+    if (object != nullptr) ++object->references;
+}
+template <class T>
+void ReleaseImpl(T* object) {
+    if (object != nullptr && --object->references == 0) delete object;
+}
+
+void DomAddRef(IXMLDOMDocument2* object) { AddRefImpl(object); }
+void DomAddRef(IXMLDOMNode* object) { AddRefImpl(object); }
+void DomAddRef(IXMLDOMNodeList* object) { AddRefImpl(object); }
+void DomAddRef(IXMLDOMNamedNodeMap* object) { AddRefImpl(object); }
+void DomRelease(IXMLDOMDocument2* object) { ReleaseImpl(object); }
+void DomRelease(IXMLDOMNode* object) { ReleaseImpl(object); }
+void DomRelease(IXMLDOMNodeList* object) { ReleaseImpl(object); }
+void DomRelease(IXMLDOMNamedNodeMap* object) { ReleaseImpl(object); }
+
+}  // namespace cu::detail
+
+namespace {
+
+constexpr unsigned kParseFlags = pugi::parse_default | pugi::parse_fragment | pugi::parse_declaration |
+                                 pugi::parse_doctype | pugi::parse_comments | pugi::parse_pi;
+
+CString Widen(const char* text, std::size_t length) {
+    return CString(cu::detail::Utf8ToWide(text, length));
+}
+
+CString Widen(const char* text) { return Widen(text, std::strlen(text)); }
+
+IXMLDOMNode* NewNode(IXMLDOMDocument2* owner) {
+    auto* node = new IXMLDOMNode;
+    node->owner = owner;
+    cu::detail::DomAddRef(owner);
+    return node;
+}
+
+CXMLDOMNode WrapNode(IXMLDOMDocument2* owner, pugi::xml_node node) {
+    if (!node) return CXMLDOMNode();
+    IXMLDOMNode* wrapped = NewNode(owner);
+    wrapped->node = node;
+    return CXMLDOMNode(wrapped);
+}
+
+CXMLDOMNodeList WrapChildren(IXMLDOMDocument2* owner, pugi::xml_node parent) {
+    if (!parent) return CXMLDOMNodeList();
+    auto* list = new IXMLDOMNodeList;
+    list->owner = owner;
+    cu::detail::DomAddRef(owner);
+    for (pugi::xml_node child = parent.first_child(); child; child = child.next_sibling())
+        list->items.push_back(child);
+    return CXMLDOMNodeList(list);
+}
+
+// The character data below node in document order, walked without recursion.
+std::string CollectText(pugi::xml_node node) {
+    std::string text;
+    pugi::xml_node current = node.first_child();
+    while (current) {
+        if (current.type() == pugi::node_pcdata || current.type() == pugi::node_cdata)
+            text += current.value();
+        if (current.first_child()) {
+            current = current.first_child();
+            continue;
+        }
+        while (current != node && !current.next_sibling()) current = current.parent();
+        if (current == node) break;
+        current = current.next_sibling();
+    }
+    return text;
+}
+
+bool IsValidUtf8(const unsigned char* p, const unsigned char* end) {
+    while (p < end) {
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        const unsigned char* start = p;
+        const char32_t c = cu::detail::DecodeUtf8(p, end);
+        // A real U+FFFD is three bytes; a shorter replacement marks a malformed sequence.
+        if (c == cu::detail::kReplacementChar && p - start != 3) return false;
+        if (c == cu::detail::kReplacementChar &&
+            !(start[0] == 0xEF && start[1] == 0xBF && start[2] == 0xBD))
+            return false;
+    }
+    return true;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// The encoding named by an XML declaration at the start of 8-bit text, lower case; empty when
+// there is no declaration or it names none.
+std::string DeclaredEncoding(const char* data, std::size_t size) {
+    if (size < 5 || std::memcmp(data, "<?xml", 5) != 0) return std::string();
+    const std::string head(data, size < 512 ? size : 512);
+    const std::size_t end = head.find("?>");
+    const std::size_t at = head.find("encoding");
+    if (end == std::string::npos || at == std::string::npos || at > end) return std::string();
+    std::size_t p = head.find_first_of("\"'", at);
+    if (p == std::string::npos || p > end) return std::string();
+    const std::size_t close = head.find(head[p], p + 1);
+    if (close == std::string::npos || close > end) return std::string();
+    return Lower(head.substr(p + 1, close - p - 1));
+}
+
+// Picks the encoding of file bytes: a byte-order mark, else the declaration. False for an
+// encoding that is not read here or UTF-8 that is not valid.
+bool ChooseEncoding(const char* data, std::size_t size, pugi::xml_encoding& encoding) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+    if (size >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
+        encoding = pugi::encoding_auto;  // UTF-16 (or UTF-32) with its byte-order mark
+        return true;
+    }
+    std::size_t skip = 0;
+    if (size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) skip = 3;
+    const std::string declared = DeclaredEncoding(data + skip, size - skip);
+    if (skip == 0 && (declared == "iso-8859-1" || declared == "latin1" || declared == "latin-1")) {
+        encoding = pugi::encoding_latin1;
+        return true;
+    }
+    if (!declared.empty() && declared != "utf-8" && declared != "utf8" && declared != "us-ascii")
+        return false;
+    encoding = pugi::encoding_utf8;
+    return IsValidUtf8(bytes + skip, bytes + size);
+}
+
+// What pugixml lets through but a well-formed document may not have.
+bool IsWellFormedTree(const pugi::xml_document& document) {
+    int roots = 0;
+    for (pugi::xml_node child = document.first_child(); child; child = child.next_sibling()) {
+        if (child.type() == pugi::node_element) ++roots;
+        if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) return false;
+    }
+    if (roots != 1) return false;
+
+    std::unordered_set<std::string> names;
+    for (pugi::xml_node node = document.first_child(); node;) {
+        if (node.type() == pugi::node_element && node.first_attribute() != node.last_attribute()) {
+            names.clear();
+            for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute())
+                if (!names.insert(a.name()).second) return false;
+        }
+        if (node.first_child()) {
+            node = node.first_child();
+            continue;
+        }
+        while (node && !node.next_sibling()) node = node.parent();
+        if (node) node = node.next_sibling();
+    }
+    return true;
+}
+
+bool FinishLoad(IXMLDOMDocument2& doc, const pugi::xml_parse_result& result) {
+    if (result && IsWellFormedTree(doc.document)) return true;
+    doc.document.reset();
+    return false;
+}
+
+// Serialises every top-level node, one to a line, as UTF-8.
+struct StringWriter : pugi::xml_writer {
+    std::string text;
+    void write(const void* data, std::size_t size) override {
+        text.append(static_cast<const char*>(data), size);
+    }
+};
+
+std::string Serialize(const pugi::xml_document& document) {
+    StringWriter writer;
+    for (pugi::xml_node node = document.first_child(); node; node = node.next_sibling()) {
+        node.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
+        writer.text += '\n';
+    }
+    return writer.text;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    const char* p = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Writes text to a new file beside path and renames it over path, so that a crash or a full
+// disk leaves either the old file or the complete new one.
+bool ReplaceFile(const std::string& path, const std::string& text) {
+    std::string target = path;
+    struct stat existing;
+    const bool exists = ::stat(path.c_str(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode)) return false;
+    char resolved[PATH_MAX];
+    if (exists && ::realpath(path.c_str(), resolved) != nullptr) target = resolved;  // keep links
+
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::random_device random;
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temporary = folder + (slash == std::string::npos ? "/" : "") + "." + name + "." +
+                    std::to_string(random()) + ".tmp";
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) return false;
+    }
+    if (fd < 0) return false;
+    if (exists) (void)::fchmod(fd, existing.st_mode & 07777);
+
+    bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;  // no retry on EINTR: the descriptor is gone either way
+    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        (void)::fsync(dir);
+        ::close(dir);
+    }
+    return true;
+}
+
+}  // namespace
+
+CString CXMLDOMNode::GetNodeName() const {
+    if (m_pInterface == nullptr) return CString();
+    if (m_pInterface->attribute) return Widen(m_pInterface->attribute.name());
+    const pugi::xml_node node = m_pInterface->node;
+    switch (node.type()) {
+        case pugi::node_element:
+        case pugi::node_pi: return Widen(node.name());
+        case pugi::node_declaration: return CString(L"xml");
+        case pugi::node_pcdata: return CString(L"#text");
+        case pugi::node_cdata: return CString(L"#cdata-section");
+        case pugi::node_comment: return CString(L"#comment");
+        case pugi::node_document: return CString(L"#document");
+        case pugi::node_doctype: {
+            const std::string value = node.value();
+            return Widen(value.substr(0, value.find_first_of(" \t\r\n[")).c_str());
+        }
+        default: return Widen(m_pInterface->detachedName.c_str());
+    }
+}
+
+bool CXMLDOMNode::IsElement() const {
+    return m_pInterface != nullptr && !m_pInterface->attribute &&
+           (m_pInterface->node.type() == pugi::node_element ||
+            m_pInterface->detachedType == pugi::node_element);
+}
+
+CString CXMLDOMNode::GetText() const {
+    if (m_pInterface == nullptr) return CString();
+    if (m_pInterface->attribute) return Widen(m_pInterface->attribute.value());
+    const pugi::xml_node node = m_pInterface->node;
+    if (!node) return Widen(m_pInterface->detachedText.c_str());
+    if (node.type() == pugi::node_element || node.type() == pugi::node_document) {
+        // The common case, one text child, needs no gathering copy.
+        const pugi::xml_node only = node.first_child();
+        if (only && only == node.last_child() &&
+            (only.type() == pugi::node_pcdata || only.type() == pugi::node_cdata))
+            return Widen(only.value());
+        const std::string text = CollectText(node);
+        return Widen(text.data(), text.size());
+    }
+    return Widen(node.value());
+}
+
+bool CXMLDOMNode::SetText(const CString& text) {
+    if (m_pInterface == nullptr) return false;
+    const std::string utf8 = text.ToUtf8();
+    if (m_pInterface->attribute) return m_pInterface->attribute.set_value(utf8.c_str());
+    pugi::xml_node node = m_pInterface->node;
+    if (!node) {
+        m_pInterface->detachedText = utf8;
+        return true;
+    }
+    if (node.type() != pugi::node_element) return node.set_value(utf8.c_str());
+    // Only nodes the writer has just made get text, so this removes no deep subtree.
+    while (node.first_child()) node.remove_child(node.first_child());
+    return utf8.empty() || node.append_child(pugi::node_pcdata).set_value(utf8.c_str());
+}
+
+CXMLDOMNodeList CXMLDOMNode::GetChildNodes() const {
+    if (m_pInterface == nullptr || m_pInterface->attribute) return CXMLDOMNodeList();
+    return WrapChildren(m_pInterface->owner, m_pInterface->node);
+}
+
+bool CXMLDOMNode::AppendChild(const CXMLDOMNode& child) {
+    IXMLDOMNode* parent = m_pInterface;
+    IXMLDOMNode* added = child.m_pInterface;
+    if (parent == nullptr || added == nullptr || !parent->node || added->attribute ||
+        parent->owner != added->owner)
+        return false;
+    if (added->node) return static_cast<bool>(parent->node.append_move(added->node));
+
+    pugi::xml_node node = parent->node.append_child(added->detachedType);
+    if (!node) return false;
+    if (added->detachedType == pugi::node_element) {
+        node.set_name(added->detachedName.c_str());
+        if (!added->detachedText.empty())
+            node.append_child(pugi::node_pcdata).set_value(added->detachedText.c_str());
+    } else {
+        node.set_value(added->detachedText.c_str());
+    }
+    added->node = node;
+    added->detachedText.clear();
+    return true;
+}
+
+CXMLDOMNamedNodeMap CXMLDOMNode::GetAttributes() const {
+    if (m_pInterface == nullptr || m_pInterface->node.type() != pugi::node_element)
+        return CXMLDOMNamedNodeMap();
+    auto* map = new IXMLDOMNamedNodeMap;
+    map->owner = m_pInterface->owner;
+    cu::detail::DomAddRef(map->owner);
+    map->element = m_pInterface->node;
+    return CXMLDOMNamedNodeMap(map);
+}
+
+CXMLDOMNode CXMLDOMNode::SelectSingleNode(const CString& name) const {
+    if (m_pInterface == nullptr || !m_pInterface->node) return CXMLDOMNode();
+    const std::string wanted = name.ToUtf8();
+    for (pugi::xml_node child = m_pInterface->node.first_child(); child; child = child.next_sibling())
+        if (child.type() == pugi::node_element && wanted == child.name())
+            return WrapNode(m_pInterface->owner, child);
+    return CXMLDOMNode();
+}
+
+long CXMLDOMNodeList::GetLength() const {
+    return m_pInterface != nullptr ? static_cast<long>(m_pInterface->items.size()) : 0;
+}
+
+CXMLDOMNode CXMLDOMNodeList::GetItem(long index) const {
+    if (m_pInterface == nullptr || index < 0 || index >= GetLength()) return CXMLDOMNode();
+    return WrapNode(m_pInterface->owner, m_pInterface->items[static_cast<std::size_t>(index)]);
+}
+
+CXMLDOMNode CXMLDOMNamedNodeMap::GetNamedItem(const CString& name) const {
+    if (m_pInterface == nullptr) return CXMLDOMNode();
+    const pugi::xml_attribute attribute = m_pInterface->element.attribute(name.ToUtf8().c_str());
+    if (!attribute) return CXMLDOMNode();
+    IXMLDOMNode* node = NewNode(m_pInterface->owner);
+    node->attribute = attribute;
+    return CXMLDOMNode(node);
+}
+
+bool CXMLDOMDocument2::Create() {
+    Reset(new (std::nothrow) IXMLDOMDocument2);
+    return m_pInterface != nullptr;
+}
+
+bool CXMLDOMDocument2::SetAsync(bool async) {
+    if (m_pInterface == nullptr) return false;
+    m_pInterface->async = async;
+    return true;
+}
+
+bool CXMLDOMDocument2::SetPreserveWhiteSpace(VARIANT_BOOL preserve) {
+    if (m_pInterface == nullptr) return false;
+    m_pInterface->preserveWhiteSpace = preserve != VARIANT_FALSE;
+    return true;
+}
+
+bool CXMLDOMDocument2::Load(const CString& path) {
+    if (m_pInterface == nullptr) return false;
+    m_pInterface->document.reset();
+    const int fd = ::open(path.ToUtf8().c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == EACCES || errno == EPERM) SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    // The bytes are read into a buffer that pugixml takes over and frees with the document.
+    const auto size = static_cast<std::size_t>(info.st_size);
+    char* buffer = static_cast<char*>(pugi::get_memory_allocation_function()(size ? size : 1));
+    std::size_t filled = 0;
+    while (buffer != nullptr && filled < size) {
+        const ssize_t n = ::read(fd, buffer + filled, size - filled);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        filled += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    pugi::xml_encoding encoding;
+    if (buffer == nullptr || filled != size || !ChooseEncoding(buffer, size, encoding)) {
+        if (buffer != nullptr) pugi::get_memory_deallocation_function()(buffer);
+        return false;
+    }
+    return FinishLoad(*m_pInterface, m_pInterface->document.load_buffer_inplace_own(
+                                         buffer, size, kParseFlags, encoding));
+}
+
+bool CXMLDOMDocument2::LoadXML(const CString& text) {
+    if (m_pInterface == nullptr) return false;
+    const pugi::xml_parse_result result = m_pInterface->document.load_buffer(
+        text.GetString(), static_cast<std::size_t>(text.GetLength()) * sizeof(wchar_t), kParseFlags,
+        pugi::encoding_wchar);
+    return FinishLoad(*m_pInterface, result);
+}
+
+bool CXMLDOMDocument2::Save(const CString& path) {
+    if (m_pInterface == nullptr || path.IsEmpty()) return false;
+    return ReplaceFile(path.ToUtf8(), Serialize(m_pInterface->document));
+}
+
+BSTR CXMLDOMDocument2::GetXml() const {
+    if (m_pInterface == nullptr) return nullptr;
+    const std::string text = Serialize(m_pInterface->document);
+    if (text.size() > INT_MAX) return nullptr;
+    const int length = static_cast<int>(text.size());
+    const int needed = length ? MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0) : 0;
+    BSTR out = SysAllocStringLen(nullptr, static_cast<UINT>(needed));
+    if (out != nullptr && needed > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), length, out, needed);
+    return out;
+}
+
+CXMLDOMNode CXMLDOMDocument2::CreateNode(DomNodeType type, const CString& name) {
+    if (m_pInterface == nullptr || (type != kDomElement && type != kDomCData)) return CXMLDOMNode();
+    IXMLDOMNode* node = NewNode(m_pInterface);
+    node->detachedType = type == kDomElement ? pugi::node_element : pugi::node_cdata;
+    node->detachedName = name.ToUtf8();
+    return CXMLDOMNode(node);
+}
+
+CXMLDOMNodeList CXMLDOMDocument2::GetChildNodes() const {
+    if (m_pInterface == nullptr) return CXMLDOMNodeList();
+    return WrapChildren(m_pInterface, m_pInterface->document);
+}

@@ -1,0 +1,149 @@
+// Helpers for the property-list tests: values, trees, bodies, temporary folders and files.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <vector>
+
+#include "commonutility/XMLDict.h"
+#include "platform/win32.h"
+#include "support/TempDir.h"
+
+namespace cu::test {
+
+// The value that the containers' factory takes for a text.
+inline std::uint64_t Text(const wchar_t* text) { return reinterpret_cast<std::uintptr_t>(text); }
+
+// The saved text from "<plist" on, without the line break that ends it.
+inline CString Body(CXMLDict& dict) {
+    wchar_t* text = nullptr;
+    if (dict.SaveToMemFile(&text) != 1) return CString(L"(save failed)");
+    CString xml(text);
+    SysFreeString(text);
+    xml = xml.Mid(xml.Find(L"<plist"));
+    while (!xml.IsEmpty() && (xml.Right(1) == L"\n" || xml.Right(1) == L"\r")) xml.Truncate(xml.GetLength() - 1);
+    return xml;
+}
+
+// Saves source to text and loads the text into target; the load's result.
+inline int RoundTrip(CXMLDict& source, CXMLDict& target) {
+    wchar_t* text = nullptr;
+    if (source.SaveToMemFile(&text) != 1) return -1;
+    const int result = target.LoadFromMemFile(text);
+    SysFreeString(text);
+    return result;
+}
+
+// Deep equality of two elements: same kinds, values, keys and order.
+inline bool TreesEqual(const CXMLElement& a, const CXMLElement& b) {
+    const XMLNodeType kind = a.GetIniNodeType();
+    if (kind != b.GetIniNodeType()) return false;
+    switch (kind) {
+        case eXMLBool: {
+            int x = 0, y = 0;
+            return a.GetValue(&x) && b.GetValue(&y) && x == y;
+        }
+        case eXMLInt: {
+            __int64 x = 0, y = 0;
+            return a.GetValue(&x) && b.GetValue(&y) && x == y;
+        }
+        case eXMLReal: {
+            double x = 0, y = 0;
+            return a.GetValue(&x) && b.GetValue(&y) && x == y;
+        }
+        case eXMLString:
+        case eXMLStringPSW: {
+            CString x, y;
+            return a.GetValue(&x) && b.GetValue(&y) && x == y;
+        }
+        case eXMLDate: {
+            CCommonDateTime x, y;
+            return a.GetValue(&x) && b.GetValue(&y) && x.GetStatus() == y.GetStatus() &&
+                   (x.GetStatus() != COleDateTime::valid ||
+                    x.GetLocalizedDateString() == y.GetLocalizedDateString() &&
+                        x.GetHour() == y.GetHour() && x.GetMinute() == y.GetMinute() &&
+                        x.GetSecond() == y.GetSecond());
+        }
+        case eXMLArray: {
+            auto& x = static_cast<const CXMLArray&>(a);
+            auto& y = static_cast<const CXMLArray&>(b);
+            if (x.GetSize() != y.GetSize()) return false;
+            for (unsigned int i = 0; i < x.GetSize(); ++i)
+                if (!TreesEqual(*x[static_cast<int>(i)], *y[static_cast<int>(i)])) return false;
+            return true;
+        }
+        case eXMLDict: {
+            auto& x = static_cast<const CXMLDict&>(a);
+            auto& y = static_cast<const CXMLDict&>(b);
+            if (x.GetKeys() != y.GetKeys()) return false;
+            for (const CString& key : x.GetKeys())
+                if (!TreesEqual(*x.GetChild(key), *y.GetChild(key))) return false;
+            return true;
+        }
+        default: return false;
+    }
+}
+
+// Fills dict with a random tree whose values survive the XML form exactly: 32-bit integers,
+// reals with at most six decimals, booleans 0 or 1, whole-second dates, texts with markup
+// characters and characters beyond ASCII. Containers are never empty.
+inline void FillRandomTree(CXMLDict& dict, unsigned seed) {
+    std::mt19937 random(seed);
+    auto pick = [&random](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const wchar_t* texts[] = {L"plain", L"a < b & c > d", L"\"quoted\" 'single'", L"caf\u00e9 \u65e5\u672c",
+                              L"inner  spaces", L"line\nbreak", L"]]> marker"};
+    struct Level {
+        CXMLElement* container;
+        int depth;
+    };
+    std::vector<Level> pending{{&dict, 0}};
+    int made = 0;
+    while (!pending.empty()) {
+        const Level level = pending.back();
+        pending.pop_back();
+        const int count = 1 + pick(5);
+        for (int i = 0; i < count; ++i) {
+            XMLNodeType kind = static_cast<XMLNodeType>(pick(level.depth < 3 ? 8 : 6));
+            CString text;
+            std::uint64_t value = 0;
+            switch (kind) {
+                case eXMLBool: value = static_cast<std::uint64_t>(pick(2)); break;
+                case eXMLInt: value = static_cast<std::uint64_t>(static_cast<std::int64_t>(static_cast<std::int32_t>(random()))); break;
+                case eXMLReal: text.Format(L"%d.%06d", pick(2000000) - 1000000, pick(1000000)); break;
+                case eXMLString:
+                case eXMLStringPSW: text = texts[pick(7)]; break;
+                case eXMLDate:
+                    text.Format(L"%04d-%02d-%02d %02d:%02d:%02d", 1900 + pick(200), 1 + pick(12),
+                                1 + pick(28), pick(24), pick(60), pick(60));
+                    break;
+                default: break;
+            }
+            if (!text.IsEmpty()) value = Text(text.GetString());
+            CString key;
+            key.Format(L"k%d", made++);
+            CXMLElement* child = nullptr;
+            if (level.container->GetIniNodeType() == eXMLDict) {
+                auto* parent = static_cast<CXMLDict*>(level.container);
+                parent->AddElement(key, kind, value);
+                child = parent->GetChild(key);
+            } else {
+                auto* parent = static_cast<CXMLArray*>(level.container);
+                parent->AddElement(-1, kind, value);
+                child = (*parent)[static_cast<int>(parent->GetSize()) - 1];
+            }
+            if (kind == eXMLArray || kind == eXMLDict) pending.push_back({child, level.depth + 1});
+        }
+    }
+}
+
+// The number of entries in a folder.
+inline std::size_t EntryCount(const TempDir& dir) {
+    std::size_t count = 0;
+    for (auto it = std::filesystem::directory_iterator(dir.FsPath());
+         it != std::filesystem::directory_iterator(); ++it)
+        ++count;
+    return count;
+}
+
+}  // namespace cu::test
