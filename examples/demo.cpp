@@ -1,5 +1,7 @@
-// Demonstration: builds a property-list tree, looks values up, changes and removes some, and
-// prints the tree after each step.
+// Demonstration: builds a property-list tree, looks values up, changes and removes some, saves
+// it to a file, loads the file into a new document and prints the tree after each step.
+//
+//   commonutility_demo [FOLDER]   the file goes to FOLDER, else to the temporary folder
 #include <CommonUtility.h>
 
 #include <algorithm>
@@ -95,7 +97,7 @@ void Print(CXMLDict& root) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     CXMLDict document;
 
     std::printf("== A tree made through the containers' factory\n");
@@ -137,5 +139,27 @@ int main() {
     copy.RemoveElement(L"Clips");
     std::printf("source keeps Clips: %s, copy has Clips: %s\n", document[L"Clips"] ? "yes" : "no",
                 copy[L"Clips"] ? "yes" : "no");
+
+    const CString folder = argc > 1 ? CString(argv[1]) : CFileOperation::GetTempDir();
+    const CString path = CFileOperation::Concatenate(folder, L"commonutility-demo.plist");
+    std::printf("\n== Saved to %s\n", path.ToUtf8().c_str());
+    if (document.SaveToFile(path) != 1 || !CFileOperation::IsFileAvailable(path)) {
+        std::fprintf(stderr, "commonutility_demo: cannot write %s\n", path.ToUtf8().c_str());
+        return 1;
+    }
+    if (std::FILE* file = std::fopen(path.ToUtf8().c_str(), "rb")) {
+        char buffer[4096];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) std::fwrite(buffer, 1, n, stdout);
+        std::fclose(file);
+    }
+
+    std::printf("\n== Loaded back into a new document\n");
+    CXMLDict loaded;
+    if (loaded.LoadFromFile(path) != 1) {
+        std::fprintf(stderr, "commonutility_demo: cannot read %s back\n", path.ToUtf8().c_str());
+        return 1;
+    }
+    Print(loaded);
     return 0;
 }
