@@ -35,56 +35,6 @@ inline int RoundTrip(CXMLDict& source, CXMLDict& target) {
     return result;
 }
 
-// Deep equality of two elements: same kinds, values, keys and order.
-inline bool TreesEqual(const CXMLElement& a, const CXMLElement& b) {
-    const XMLNodeType kind = a.GetIniNodeType();
-    if (kind != b.GetIniNodeType()) return false;
-    switch (kind) {
-        case eXMLBool: {
-            int x = 0, y = 0;
-            return a.GetValue(&x) && b.GetValue(&y) && x == y;
-        }
-        case eXMLInt: {
-            __int64 x = 0, y = 0;
-            return a.GetValue(&x) && b.GetValue(&y) && x == y;
-        }
-        case eXMLReal: {
-            double x = 0, y = 0;
-            return a.GetValue(&x) && b.GetValue(&y) && x == y;
-        }
-        case eXMLString:
-        case eXMLStringPSW: {
-            CString x, y;
-            return a.GetValue(&x) && b.GetValue(&y) && x == y;
-        }
-        case eXMLDate: {
-            CCommonDateTime x, y;
-            return a.GetValue(&x) && b.GetValue(&y) && x.GetStatus() == y.GetStatus() &&
-                   (x.GetStatus() != COleDateTime::valid ||
-                    x.GetLocalizedDateString() == y.GetLocalizedDateString() &&
-                        x.GetHour() == y.GetHour() && x.GetMinute() == y.GetMinute() &&
-                        x.GetSecond() == y.GetSecond());
-        }
-        case eXMLArray: {
-            auto& x = static_cast<const CXMLArray&>(a);
-            auto& y = static_cast<const CXMLArray&>(b);
-            if (x.GetSize() != y.GetSize()) return false;
-            for (unsigned int i = 0; i < x.GetSize(); ++i)
-                if (!TreesEqual(*x[static_cast<int>(i)], *y[static_cast<int>(i)])) return false;
-            return true;
-        }
-        case eXMLDict: {
-            auto& x = static_cast<const CXMLDict&>(a);
-            auto& y = static_cast<const CXMLDict&>(b);
-            if (x.GetKeys() != y.GetKeys()) return false;
-            for (const CString& key : x.GetKeys())
-                if (!TreesEqual(*x.GetChild(key), *y.GetChild(key))) return false;
-            return true;
-        }
-        default: return false;
-    }
-}
-
 // Fills dict with a random tree whose values survive the XML form exactly: 32-bit integers,
 // reals with at most six decimals, booleans 0 or 1, whole-second dates, texts with markup
 // characters and characters beyond ASCII. Containers are never empty.
