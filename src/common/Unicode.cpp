@@ -103,7 +103,7 @@ std::size_t Utf16Length(const wchar_t* text, std::size_t length) {
     std::size_t units = length;
     if (!kWideIsUtf16) {
         for (std::size_t i = 0; i < length; ++i)
-            if (static_cast<std::uint32_t>(text[i]) > 0xFFFF) ++units;
+            if ((static_cast<std::uint32_t>(text[i]) >> 16) != 0) ++units;  // above U+FFFF
     }
     return units;
 }
