@@ -146,6 +146,15 @@ void TreeAccess::Destroy(std::vector<CXMLElement*> pending) {
     }
 }
 
+void TreeAccess::Clear(CXMLDict& dict) {
+    if (dict.m_pEntries == nullptr) return;
+    std::vector<CXMLElement*> children;
+    children.reserve(dict.m_pEntries->size());
+    for (auto& entry : *dict.m_pEntries) children.push_back(entry.second);
+    dict.m_pEntries->clear();
+    Destroy(std::move(children));
+}
+
 void TreeAccess::CopyTree(const CXMLElement& source, CXMLElement& target) {
     RunCopyJobs({{&source, &target}});
 }

@@ -19,6 +19,8 @@ struct ElementFactory {
 struct TreeAccess {
     // Destroys the elements and everything below them.
     static void Destroy(std::vector<CXMLElement*> pending);
+    // Removes every entry of a dictionary and destroys its child.
+    static void Clear(CXMLDict& dict);
     // Fills target, an empty container of source's kind, with copies of source's children, to
     // any depth.
     static void CopyTree(const CXMLElement& source, CXMLElement& target);

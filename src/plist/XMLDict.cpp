@@ -51,13 +51,7 @@ CXMLDict& CXMLDict::operator=(const CXMLDict& other) {
 }
 
 CXMLDict::~CXMLDict() {
-    if (m_pEntries != nullptr) {
-        std::vector<CXMLElement*> children;
-        children.reserve(m_pEntries->size());
-        for (auto& entry : *m_pEntries) children.push_back(entry.second);
-        m_pEntries->clear();
-        TreeAccess::Destroy(std::move(children));
-    }
+    TreeAccess::Clear(*this);
     delete m_pEntries;
 }
 

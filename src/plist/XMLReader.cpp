@@ -71,11 +71,7 @@ int CXMLDict::ReadFromXMLDocument(CXMLDOMDocument2& doc) {
     if (root.IsNull() || root.GetChildNodes().GetLength() == 0) return 0;
     if (m_pEntries == nullptr) return 0;
 
-    std::vector<CXMLElement*> old;
-    old.reserve(m_pEntries->size());
-    for (auto& entry : *m_pEntries) old.push_back(entry.second);
-    m_pEntries->clear();
-    cu::detail::TreeAccess::Destroy(std::move(old));
+    cu::detail::TreeAccess::Clear(*this);
 
     // Values without a key element of their own take the key read last, anywhere before them.
     CString key;
