@@ -1,0 +1,136 @@
+// The content-information document: its skeleton, its shortcuts, and files shared across platforms.
+#include <gtest/gtest.h>
+
+#include "commonutility/ContentInfoXML.h"
+#include "support/PlistSupport.h"
+#include "support/Printers.h"
+
+namespace {
+
+using cu::test::Text;
+
+CString StringAt(CXMLDict& dict, const wchar_t* key) {
+    CString value(L"?");
+    if (CXMLElement* element = dict[key]) element->GetValue(&value);
+    return value;
+}
+
+// Two groups; the first holds one content with two files and all three values.
+void FillSample(CContentInfoXML& doc) {
+    doc.Initialize(L"Uploader", nullptr, L"{DB}");
+    CXMLDict* holiday = doc.AddNewGroup(L"Holiday");
+    doc.AddNewGroup(L"Work");
+    CXMLDict* clip = doc.AddNewContent(holiday);
+    doc.AddFilepathToContent(clip, L"/media/beach.mp4");
+    doc.AddFilepathToContent(clip, L"/media/beach.srt");
+    clip->AddElement(L"Duration", eXMLReal, Text(L"83.5"));
+    clip->AddElement(L"DateTimeOriginal", eXMLReal, Text(L"39934.430902"));
+    clip->AddElement(L"ContentType", eXMLInt, 2);
+}
+
+TEST(ContentInfo, InitializeMakesTheSkeleton) {
+    CContentInfoXML doc;
+    EXPECT_EQ(doc.AddNewGroup(L"early"), nullptr);  // no group list yet
+    doc.AddElement(L"stale", eXMLInt, 1);
+    EXPECT_EQ(doc.Initialize(nullptr, L"ignored", nullptr), 1);
+    EXPECT_EQ(cu::test::Body(doc),
+              L"<plist version=\"1.0\"><dict><key>ContentsGroupList</key><array/>"
+              L"<key>DatabaseID</key><string>{8BDFAF41-47DD-4E51-B057-B4C49920558C}</string>"
+              L"<key>SourceApp</key><string>Browser</string>"
+              L"<key>XMLFileType</key><string>ContentInfoXML</string></dict></plist>");
+
+    FillSample(doc);
+    EXPECT_EQ(StringAt(doc, L"SourceApp"), L"Uploader");
+    EXPECT_EQ(doc.GetGroupCount(), 2);
+    EXPECT_EQ(doc.Initialize(nullptr, nullptr, nullptr), 1);  // drops every group
+    EXPECT_EQ(doc.GetGroupCount(), 0);
+}
+
+TEST(ContentInfo, GroupsContentsAndFiles) {
+    CContentInfoXML doc;
+    FillSample(doc);
+    EXPECT_EQ(doc.AddNewGroup(nullptr), nullptr);
+    ASSERT_EQ(doc.GetGroupCount(), 2);
+    EXPECT_EQ(StringAt(*doc.GetGroup(1), L"GroupName"), L"Work");
+    EXPECT_EQ(doc.GetGroup(2), nullptr);
+    EXPECT_EQ(doc.GetGroup(-1), nullptr);
+
+    CXMLDict* holiday = doc.GetGroup(0);
+    EXPECT_EQ(CContentInfoXML::GetContentCount(holiday), 1);
+    EXPECT_EQ(CContentInfoXML::GetContentCount(nullptr), 0);
+    EXPECT_EQ(CContentInfoXML::GetContent(holiday, -1), nullptr);
+    EXPECT_EQ(CContentInfoXML::GetContent(holiday, 1), nullptr);
+    CXMLDict* clip = CContentInfoXML::GetContent(holiday, 0);
+    ASSERT_NE(clip, nullptr);
+
+    ASSERT_EQ(CContentInfoXML::GetFilepathCountFromContent(clip), 2);
+    CString path(L"unchanged");
+    EXPECT_EQ(CContentInfoXML::GetFilepathFromContent(clip, 2, &path), 0);
+    EXPECT_EQ(path, L"unchanged");
+    EXPECT_EQ(CContentInfoXML::GetFilepathFromContent(clip, 0, &path), 1);
+    EXPECT_EQ(path, L"/media/beach.mp4");
+    EXPECT_EQ(CContentInfoXML::GetFilepathFromContent(clip, 0, nullptr), 0);
+
+    CXMLDict* empty = doc.AddNewContent(doc.GetGroup(1));
+    EXPECT_EQ(CContentInfoXML::GetFilepathCountFromContent(empty), 0);
+    EXPECT_EQ(doc.AddNewContent(nullptr), nullptr);
+    EXPECT_EQ(doc.AddFilepathToContent(empty, nullptr), 0);
+    EXPECT_EQ(doc.AddFilepathToContent(nullptr, L"x"), 0);
+}
+
+TEST(ContentInfo, ValueGettersByKind) {
+    CContentInfoXML doc;
+    FillSample(doc);
+    CXMLDict* clip = CContentInfoXML::GetContent(doc.GetGroup(0), 0);
+    double duration = 0;
+    EXPECT_EQ(CContentInfoXML::GetContentDuration(clip, &duration), 1);
+    EXPECT_EQ(duration, 83.5);
+    CCommonDateTime date;
+    date.SetStatus(COleDateTime::invalid);
+    EXPECT_EQ(CContentInfoXML::GetDateTime(clip, &date), 1);
+    EXPECT_EQ(date.m_dt, 39934.430902);
+    EXPECT_EQ(date.GetStatus(), COleDateTime::invalid);  // only the day count is replaced
+    __int64 type = 0;
+    EXPECT_EQ(CContentInfoXML::GetContentType(clip, type), 1);
+    EXPECT_EQ(type, 2);
+
+    // Values of other kinds: found (1) but not copied, except the type, which gives 0.
+    CXMLDict* odd = doc.AddNewContent(doc.GetGroup(1));
+    odd->AddElement(L"Duration", eXMLInt, 5);
+    odd->AddElement(L"DateTimeOriginal", eXMLDate, Text(L"2009-05-01 00:00:00"));
+    odd->AddElement(L"ContentType", eXMLReal, Text(L"1.0"));
+    duration = -1;
+    date = 2.5;
+    type = -7;
+    EXPECT_EQ(CContentInfoXML::GetContentDuration(odd, &duration), 1);
+    EXPECT_EQ(CContentInfoXML::GetDateTime(odd, &date), 1);
+    EXPECT_EQ(CContentInfoXML::GetContentType(odd, type), 0);
+    EXPECT_EQ(duration, -1);
+    EXPECT_EQ(date.m_dt, 2.5);
+    EXPECT_EQ(type, -7);
+
+    CXMLDict* bare = doc.AddNewContent(doc.GetGroup(1));
+    EXPECT_EQ(CContentInfoXML::GetContentDuration(bare, &duration), 0);
+    EXPECT_EQ(CContentInfoXML::GetDateTime(bare, &date), 0);
+    EXPECT_EQ(CContentInfoXML::GetContentType(bare, type), 0);
+}
+
+// The file in tests/data was written on Linux: every platform reads it, and writes the same bytes.
+TEST(ContentInfo, FilesAreTheSameOnEveryPlatform) {
+    const CString golden = CString(COMMONUTILITY_TEST_DATA "/contentinfo.plist");
+    CContentInfoXML read;
+    ASSERT_EQ(read.LoadFromFile(golden), 1);
+    CContentInfoXML made;
+    FillSample(made);
+    EXPECT_EQ(cu::test::Body(read), cu::test::Body(made));
+
+    cu::test::TempDir dir;
+    ASSERT_EQ(made.SaveToFile(dir.Path(L"out.plist")), 1);
+    EXPECT_EQ(cu::test::ReadBytes(dir.Path(L"out.plist")), cu::test::ReadBytes(golden));
+
+    CContentInfoXML copy(read);
+    EXPECT_EQ(copy.GetGroupCount(), 2);
+    EXPECT_NE(copy.GetGroup(0), read.GetGroup(0));
+}
+
+}  // namespace
