@@ -8,3 +8,4 @@
 #include "commonutility/FileOperation.h"
 #include "commonutility/XMLElement.h"
 #include "commonutility/XMLDict.h"
+#include "commonutility/ContentInfoXML.h"
