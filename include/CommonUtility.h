@@ -9,3 +9,4 @@
 #include "commonutility/XMLElement.h"
 #include "commonutility/XMLDict.h"
 #include "commonutility/ContentInfoXML.h"
+#include "commonutility/XMLLocalSet.h"

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "commonutility/FileOperation.h"
 #include "commonutility/XMLDict.h"
 #include "platform/win32.h"
 #include "support/PlistSupport.h"
@@ -112,6 +113,34 @@ TEST(PlistFile, ReadOnlyTargetIsLeftAlone) {
     dict.AddElement(L"a", eXMLInt, 1);
     EXPECT_EQ(dict.SaveToFile(path), 0);
     EXPECT_EQ(cu::test::ReadBytes(path), "old content");
+}
+
+// A save replaces a file only where any writer could write it, and keeps its attributes.
+TEST(PlistFile, ProtectedTargetsAreLeftAlone) {
+    cu::test::TempDir dir;
+    CXMLDict dict;
+    dict.AddElement(L"a", eXMLInt, 1);
+    const CString held = dir.Path(L"held.plist");
+    cu::test::WriteBytes(held, "old");
+    HANDLE opener = CreateFileW(held, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(opener, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(dict.SaveToFile(held), 1);  // built, but the opener shares nothing
+    CloseHandle(opener);
+    EXPECT_EQ(cu::test::ReadBytes(held), "old");
+
+    const CString hidden = dir.Path(L"hidden.plist");
+    CloseHandle(CreateFileW(hidden, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
+    ASSERT_EQ(dict.SaveToFile(hidden), 1);
+    EXPECT_EQ(CFileOperation::IsHidden(hidden), 1);
+    EXPECT_NE(cu::test::ReadBytes(hidden).find("<plist"), std::string::npos);
+#if !defined(_WIN32)
+    // Beyond 260 characters the read-only test is skipped; the write itself must still refuse.
+    const CString longName = dir.Path((CString(L'x', 240) + L".plist").GetString());
+    cu::test::WriteBytes(longName, "old");
+    cu::test::SetReadOnly(longName);
+    EXPECT_EQ(dict.SaveToFile(longName), 1);
+    EXPECT_EQ(cu::test::ReadBytes(longName), "old");
+#endif
 }
 
 // The result says the document was built, not that it reached the disk.

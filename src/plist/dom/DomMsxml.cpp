@@ -7,6 +7,7 @@
 #include <ole2.h>
 #include <msxml2.h>
 
+#include <algorithm>
 #include <new>
 #include <string>
 #include <vector>
@@ -417,15 +418,21 @@ bool CXMLDOMDocument2::Save(const CString& path) {
         bytes.resize(static_cast<std::size_t>(needed));
         WideCharToMultiByte(CP_UTF8, 0, text.data(), length, &bytes[0], needed, nullptr, nullptr);
     }
-    CString temporary;
-    temporary.Format(L"%s.%lu.tmp", path.GetString(), GetCurrentProcessId());
-    HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A short name in the same folder, so that a target near the path limit still has a sibling.
+    const int slash = (std::max)(path.ReverseFind(L'\\'), path.ReverseFind(L'/'));
+    CString temporary = path.Left(slash + 1);
+    temporary.AppendFormat(L".cu%08lx.tmp", GetCurrentProcessId() ^ GetTickCount());
+    HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
               written == bytes.size() && FlushFileBuffers(file);
     ok = CloseHandle(file) && ok;
-    ok = ok && MoveFileExW(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    // An existing file is replaced keeping its attributes; the replacement fails, and the old file
+    // stays, when it is read-only or open without shared deletion.
+    const bool exists = GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+    ok = ok && (exists ? ReplaceFileW(path, temporary, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+                       : MoveFileExW(temporary, path, MOVEFILE_WRITE_THROUGH));
     if (!ok) DeleteFileW(temporary);
     return ok;
 }

@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -26,6 +27,7 @@
 
 #include "common/Unicode.h"
 #include "plist/dom/Dom.h"
+#include "platform/posix/FileObject.h"
 #include "platform/win32.h"
 
 struct IXMLDOMDocument2 {
@@ -259,30 +261,59 @@ bool WriteAll(int fd, const std::string& text) {
     return true;
 }
 
+// Holds a file open with the platform's CreateFileW until the end of the scope.
+class HeldFile {
+public:
+    explicit HeldFile(HANDLE handle) : m_handle(handle) {}
+    ~HeldFile() {
+        if (m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
+    }
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE m_handle;
+};
+
 // Writes text to a new file beside path and renames it over path, so that a crash or a full
-// disk leaves either the old file or the complete new one.
-bool ReplaceFile(const std::string& path, const std::string& text) {
+// disk leaves either the old file or the complete new one. An existing target is first opened for
+// writing as any writer would, so that a read-only file, a file the caller may not write and one
+// whose opener denies sharing all refuse the save; it stays open until it has been replaced. Its
+// mode, owner and hidden attribute carry over to the new file.
+bool ReplaceFile(const CString& widePath, const std::string& text) {
+    const std::string path = widePath.ToUtf8();
     std::string target = path;
     struct stat existing;
     const bool exists = ::stat(path.c_str(), &existing) == 0;
     if (exists && !S_ISREG(existing.st_mode)) return false;
+    const HeldFile held(exists ? CreateFileW(widePath, GENERIC_WRITE,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                               : INVALID_HANDLE_VALUE);
+    if (exists && !held.IsOpen()) return false;
     char resolved[PATH_MAX];
     if (exists && ::realpath(path.c_str(), resolved) != nullptr) target = resolved;  // keep links
 
+    // A short name, so that a target name near the file system's limit still has a sibling.
     const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    const std::string folder = slash == std::string::npos ? std::string("./") : target.substr(0, slash + 1);
     std::random_device random;
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = folder + (slash == std::string::npos ? "/" : "") + "." + name + "." +
-                    std::to_string(random()) + ".tmp";
+        char name[32];
+        std::snprintf(name, sizeof name, ".cu%08x.tmp", static_cast<unsigned>(random()));
+        temporary = folder + name;
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) return false;
     }
     if (fd < 0) return false;
-    if (exists) (void)::fchmod(fd, existing.st_mode & 07777);
+    if (exists) {
+        (void)::fchmod(fd, existing.st_mode & 07777);
+        (void)::fchown(fd, existing.st_uid, existing.st_gid);  // may be refused: not root
+        (void)cu::detail::StoreAttributes(fd, cu::detail::StoredAttributes(target.c_str()));
+    }
 
     bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;  // no retry on EINTR: the descriptor is gone either way
@@ -483,7 +514,7 @@ bool CXMLDOMDocument2::LoadXML(const CString& text) {
 
 bool CXMLDOMDocument2::Save(const CString& path) {
     if (m_pInterface == nullptr || path.IsEmpty()) return false;
-    return ReplaceFile(path.ToUtf8(), Serialize(m_pInterface->document));
+    return ReplaceFile(path, Serialize(m_pInterface->document));
 }
 
 BSTR CXMLDOMDocument2::GetXml() const {
