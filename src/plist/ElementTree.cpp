@@ -1,6 +1,7 @@
 // The child factory, and destruction and copying of element trees without recursion.
 #include "plist/ElementTree.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
@@ -125,20 +126,23 @@ CXMLElement* ElementFactory::CloneShallow(const CXMLElement& source) {
 }
 
 // Each container's children are taken out of it before it is deleted, so no destructor ever
-// has a subtree left to walk.
+// has a subtree left to walk. Children go onto the stack last first, so that an array's children
+// go from position 0 upwards and a dictionary's in ascending key order.
 void TreeAccess::Destroy(std::vector<CXMLElement*> pending) {
+    std::reverse(pending.begin(), pending.end());
     while (!pending.empty()) {
         CXMLElement* element = pending.back();
         pending.pop_back();
         if (element == nullptr) continue;
         if (element->GetIniNodeType() == eXMLArray) {
             if (auto* children = Children(static_cast<CXMLArray&>(*element))) {
-                pending.insert(pending.end(), children->begin(), children->end());
+                pending.insert(pending.end(), children->rbegin(), children->rend());
                 children->clear();
             }
         } else if (element->GetIniNodeType() == eXMLDict) {
             if (auto* entries = Entries(static_cast<CXMLDict&>(*element))) {
-                for (auto& entry : *entries) pending.push_back(entry.second);
+                for (auto entry = entries->rbegin(); entry != entries->rend(); ++entry)
+                    pending.push_back(entry->second);
                 entries->clear();
             }
         }

@@ -17,18 +17,20 @@ namespace {
 bool WalkPath(CXMLDict::EntryMap* map, const CString& path, CXMLDict::EntryMap*& lastMap,
               CString& lastKey) {
     if (map == nullptr) return false;
-    CString rest = path;
-    for (int slash = rest.Find(L'/'); slash > 0; slash = rest.Find(L'/')) {
-        const auto head = map->find(rest.Left(slash));
+    // The rest of the path starts at `start`; it is never copied whole, so a long path costs time
+    // in proportion to its length.
+    int start = 0;
+    for (int slash = path.Find(L'/', start); slash > start; slash = path.Find(L'/', start)) {
+        const auto head = map->find(path.Mid(start, slash - start));
         if (head == map->end()) break;
         auto* dict = dynamic_cast<CXMLDict*>(head->second);
         if (dict == nullptr) return false;
-        rest = rest.Mid(slash + 1);
+        start = slash + 1;
         map = TreeAccess::Entries(*dict);
         if (map == nullptr) return false;
     }
     lastMap = map;
-    lastKey = std::move(rest);
+    lastKey = path.Mid(start);
     return true;
 }
 
