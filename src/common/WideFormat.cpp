@@ -56,6 +56,11 @@ struct Conversion {
     bool LeftAlign() const { return std::strchr(flags, '-') != nullptr; }
 };
 
+// value * 10 + digit, held at INT_MAX instead of overflowing.
+int AddDigit(int value, wchar_t digit) {
+    return value > (INT32_MAX - 9) / 10 ? INT32_MAX : value * 10 + (digit - L'0');
+}
+
 // Reads flags, width, precision and length of a conversion; *p stands after the '%'.
 // Returns false when the format ends before the conversion character.
 bool ParseSpec(const wchar_t*& p, va_list& args, Conversion& conv) {
@@ -74,7 +79,7 @@ bool ParseSpec(const wchar_t*& p, va_list& args, Conversion& conv) {
         ++p;
     } else {
         for (; *p >= L'0' && *p <= L'9'; ++p)
-            conv.width = (conv.width < 0 ? 0 : conv.width) * 10 + (*p - L'0');
+            conv.width = AddDigit(conv.width < 0 ? 0 : conv.width, *p);
     }
     if (*p == L'.') {
         ++p;
@@ -84,7 +89,7 @@ bool ParseSpec(const wchar_t*& p, va_list& args, Conversion& conv) {
             if (conv.precision < 0) conv.precision = -1;
             ++p;
         } else {
-            for (; *p >= L'0' && *p <= L'9'; ++p) conv.precision = conv.precision * 10 + (*p - L'0');
+            for (; *p >= L'0' && *p <= L'9'; ++p) conv.precision = AddDigit(conv.precision, *p);
         }
     }
     switch (*p) {
