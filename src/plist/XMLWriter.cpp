@@ -27,6 +27,21 @@ void QueueEntries(std::deque<WriteQueueItem>& queue, const CXMLDOMNode& parent,
     for (const auto& [key, child] : entries) queue.push_back({parent, key, child, 0});
 }
 
+// XML cannot carry most control characters, nor U+FFFE and U+FFFF, not even as character
+// references: each becomes U+FFFD, so that every platform can read the file back.
+CString XmlText(const CString& text) {
+    const auto allowed = [](wchar_t c) {
+        return !((c < 0x20 && c != L'\t' && c != L'\n' && c != L'\r') || c == 0xFFFE || c == 0xFFFF);
+    };
+    int i = 0;
+    while (i < text.GetLength() && allowed(text[i])) ++i;
+    if (i == text.GetLength()) return text;
+    CString clean(text);
+    for (; i < clean.GetLength(); ++i)
+        if (!allowed(clean[i])) clean.SetAt(i, static_cast<wchar_t>(0xFFFD));
+    return clean;
+}
+
 // A CDATA section cannot hold its own end marker "]]>", so such a text is split between the
 // "]]" and the ">" into several sections, which read back as one text.
 void AppendCData(CXMLDOMDocument2& doc, CXMLDOMNode& element, const CString& text) {
@@ -87,15 +102,16 @@ int CXMLDict::SaveToXMLDocument(CXMLDOMDocument2& doc) {
             CXMLDOMNode keyNode = doc.CreateNode(kDomElement, L"key");
             if (keyNode.IsNull()) continue;
             item.parent.AppendChild(keyNode);
-            keyNode.SetText(item.key);
+            keyNode.SetText(XmlText(item.key));
         }
         CXMLDOMNode value = doc.CreateNode(kDomElement, GetNodeTypeStr(kind));
         if (value.IsNull()) continue;
         item.parent.AppendChild(value);
+        const CString text = XmlText(GetNodeValueStr(kind, item.element));
         if (kind == eXMLStringPSW)
-            AppendCData(doc, value, GetNodeValueStr(kind, item.element));
+            AppendCData(doc, value, text);
         else
-            value.SetText(GetNodeValueStr(kind, item.element));
+            value.SetText(text);
 
         if (auto* array = dynamic_cast<CXMLArray*>(item.element)) {
             for (unsigned int i = 0; i < array->GetSize(); ++i)

@@ -30,6 +30,9 @@ TEST(PlistWrite, ExactBodies) {
          L"<dict><key>Count</key><integer>3</integer><key>Items</key><array><boolean>TRUE"
          L"</boolean></array><key>Name</key><string>abc</string></dict>"},
         {"empty", [](CXMLDict&) {}, L"<dict/>"},
+        {"characters XML cannot carry",
+         [](CXMLDict& d) { d.AddElement(L"c\x1F", eXMLString, Text(L"a\x01" L"b\xFFFF")); },
+         L"<dict><key>c\uFFFD</key><string>a\uFFFDb\uFFFD</string></dict>"},
         {"numbers and dates",
          [](CXMLDict& d) {
              d.AddElement(L"i1", eXMLInt, 4294967301ULL);
