@@ -4,96 +4,16 @@
 //   commonutility_demo [FOLDER]   the file goes to FOLDER, else to the temporary folder
 #include <CommonUtility.h>
 
-#include <algorithm>
+#include "Print.h"
+
 #include <cstdint>
 #include <cstdio>
-#include <vector>
 
 namespace {
 
 std::uint64_t Text(const wchar_t* text) { return reinterpret_cast<std::uintptr_t>(text); }
 
-CString ValueText(const CXMLElement& element) {
-    CString text;
-    switch (element.GetIniNodeType()) {
-        case eXMLBool: {
-            int value = 0;
-            element.GetValue(&value);
-            text = value ? L"TRUE" : L"FALSE";
-            break;
-        }
-        case eXMLInt: {
-            __int64 value = 0;
-            element.GetValue(&value);
-            text.Format(L"%lld", static_cast<long long>(value));
-            break;
-        }
-        case eXMLReal: {
-            double value = 0.0;
-            element.GetValue(&value);
-            text.Format(L"%f", value);
-            break;
-        }
-        case eXMLString:
-        case eXMLStringPSW: {
-            CString value;
-            element.GetValue(&value);
-            text.Format(L"\"%s\"", value.GetString());
-            break;
-        }
-        case eXMLDate: {
-            CCommonDateTime value;
-            element.GetValue(&value);
-            long y, mo, d, h, mi, s, dow;
-            value.GetDateTime(y, mo, d, h, mi, s, dow);
-            text.Format(L"%04ld-%02ld-%02ld %02ld:%02ld:%02ld", y, mo, d, h, mi, s);
-            break;
-        }
-        default: break;
-    }
-    return text;
-}
-
-const wchar_t* KindName(XMLNodeType kind) {
-    static const wchar_t* const names[] = {L"boolean", L"integer", L"real", L"string",
-                                           L"stringpsw", L"date", L"array", L"dict"};
-    return kind >= 0 && kind < 8 ? names[kind] : L"?";
-}
-
-// Prints the tree depth first with an explicit stack, so any depth prints.
-void Print(CXMLDict& root) {
-    struct Item {
-        CString label;
-        CXMLElement* element;
-        int depth;
-    };
-    std::vector<Item> stack{{L"(root)", &root, 0}};
-    while (!stack.empty()) {
-        const Item item = stack.back();
-        stack.pop_back();
-        const XMLNodeType kind = item.element->GetIniNodeType();
-        CString line(L' ', item.depth * 2);
-        line.AppendFormat(L"%s: %s", item.label.GetString(), KindName(kind));
-        const CString value = ValueText(*item.element);
-        if (!value.IsEmpty()) line.AppendFormat(L" %s", value.GetString());
-        std::printf("%s\n", line.ToUtf8().c_str());
-
-        const std::size_t first = stack.size();
-        if (kind == eXMLDict) {
-            auto& dict = static_cast<CXMLDict&>(*item.element);
-            for (const CString& key : dict.GetKeys())
-                stack.push_back({key, dict.GetChild(key), item.depth + 1});
-        } else if (kind == eXMLArray) {
-            auto& array = static_cast<CXMLArray&>(*item.element);
-            for (unsigned int i = 0; i < array.GetSize(); ++i) {
-                CString label;
-                label.Format(L"[%u]", i);
-                stack.push_back({label, array[static_cast<int>(i)], item.depth + 1});
-            }
-        }
-        std::reverse(stack.begin() + static_cast<std::ptrdiff_t>(first), stack.end());
-    }
-}
+void Print(CXMLDict& root) { commonutil::PrintTree(root, stdout); }
 
 }  // namespace
 
