@@ -6,6 +6,7 @@
 #include "commonutility/CString.h"
 #include "commonutility/DateTime.h"
 #include "commonutility/FileOperation.h"
+#include "commonutility/Utility.h"
 #include "commonutility/XMLElement.h"
 #include "commonutility/XMLDict.h"
 #include "commonutility/ContentInfoXML.h"

@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <cwchar>
 
+#include <pthread.h>
+
 #include "commonutility/Export.h"
 
 // 'unsigned __int64' must stay valid, so this is a macro as on Windows compilers, not a typedef.
@@ -121,6 +123,12 @@ typedef struct tagSIZE {
     LONG cx;
     LONG cy;
 } SIZE, *LPSIZE;
+
+// A critical section is a recursive mutex. Callers only pass its address to the critical-section
+// functions; the layout is not the one of Windows.
+typedef struct _RTL_CRITICAL_SECTION {
+    pthread_mutex_t Mutex;
+} CRITICAL_SECTION, *LPCRITICAL_SECTION;
 
 // Registry roots are opaque handles with the same values as on Windows.
 struct HKEY__;

@@ -5,6 +5,11 @@
 #include "commonutility/Win32Types.h"
 
 #if defined(_WIN32)
+// Without WIN32_LEAN_AND_MEAN, windows.h has brought the sockets 1.1 header already, which declares
+// the calls used here; the two headers do not go together.
+#if !defined(_WINSOCKAPI_)
+#include <winsock2.h>
+#endif
 #include <oleauto.h>
 #include <shlwapi.h>
 #include <stdlib.h>

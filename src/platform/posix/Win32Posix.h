@@ -5,7 +5,14 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
+
+// The sockets calls that need no translation (gethostname, gethostbyname, hostent, AF_INET) are
+// the system's own.
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "commonutility/Win32Types.h"
 
@@ -19,6 +26,73 @@ typedef struct {
     SYSTEMTIME st;
     USHORT wDayOfYear;
 } UDATE;
+
+// Calling conventions exist on 32-bit Windows only.
+#define WINAPI
+typedef std::intptr_t INT_PTR;
+typedef INT_PTR(WINAPI* FARPROC)();
+typedef DWORD EXECUTION_STATE;
+
+// The version record. The service-pack text is UTF-16, as on Windows, so that both records have
+// their Windows sizes (276 and 284 bytes), which dwOSVersionInfoSize is checked against.
+typedef struct _OSVERSIONINFOW {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    char16_t szCSDVersion[128];
+} OSVERSIONINFOW, *LPOSVERSIONINFOW;
+
+typedef struct _OSVERSIONINFOEXW {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    char16_t szCSDVersion[128];
+    WORD wServicePackMajor;
+    WORD wServicePackMinor;
+    WORD wSuiteMask;
+    BYTE wProductType;
+    BYTE wReserved;
+} OSVERSIONINFOEXW, *LPOSVERSIONINFOEXW;
+
+#define VER_PLATFORM_WIN32s 0u
+#define VER_PLATFORM_WIN32_WINDOWS 1u
+#define VER_PLATFORM_WIN32_NT 2u
+#define VER_NT_WORKSTATION 1u
+
+// Thread execution states.
+#define ES_SYSTEM_REQUIRED 0x00000001u
+#define ES_DISPLAY_REQUIRED 0x00000002u
+#define ES_USER_PRESENT 0x00000004u
+#define ES_AWAYMODE_REQUIRED 0x00000040u
+#define ES_CONTINUOUS 0x80000000u
+
+// System parameters (only the screen saver switch is known).
+#define SPI_GETSCREENSAVEACTIVE 0x0010u
+#define SPI_SETSCREENSAVEACTIVE 0x0011u
+
+// Sockets start-up.
+#define MAKEWORD(low, high) ((WORD)(((BYTE)(low)) | ((WORD)((BYTE)(high))) << 8))
+#define LOBYTE(w) ((BYTE)((w) & 0xff))
+#define HIBYTE(w) ((BYTE)(((w) >> 8) & 0xff))
+#define WSADESCRIPTION_LEN 256
+#define WSASYS_STATUS_LEN 128
+typedef struct WSAData {
+    WORD wVersion;
+    WORD wHighVersion;
+    unsigned short iMaxSockets;
+    unsigned short iMaxUdpDg;
+    char* lpVendorInfo;
+    char szDescription[WSADESCRIPTION_LEN + 1];
+    char szSystemStatus[WSASYS_STATUS_LEN + 1];
+} WSADATA, *LPWSADATA;
+#define SOCKET_ERROR (-1)
+#define WSAEFAULT 10014
+#define WSAVERNOTSUPPORTED 10092
+#define WSANOTINITIALISED 10093
 
 typedef long long __time64_t;
 typedef int errno_t;
@@ -44,11 +118,13 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define ERROR_DISK_FULL 112L
 #define ERROR_INVALID_NAME 123L
 #define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_BUSY 170L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_FILE_TOO_LARGE 223L
 #define ERROR_DISK_QUOTA_EXCEEDED 1295L
+#define ERROR_INVALID_SPI_VALUE 1439L
 #define ERROR_CANT_RESOLVE_FILENAME 1921L
 
 extern "C" {
@@ -92,9 +168,27 @@ BOOL PathIsDirectoryW(LPCWSTR path);  // FILE_ATTRIBUTE_DIRECTORY when it is a f
 BOOL PathIsRootW(LPCWSTR path);       // one or more '/' and nothing else
 DWORD GetTempPathW(DWORD bufferLength, LPWSTR buffer);
 
-// Process (System.cpp).
+// Process and system facts (System.cpp).
 UINT SetErrorMode(UINT mode);
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
+HMODULE GetModuleHandleW(LPCWSTR moduleName);  // "kernel32" only
+FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
+HANDLE GetCurrentProcess();
+BOOL IsWow64Process(HANDLE process, BOOL* wow64Process);
+BOOL GetVersionExW(LPOSVERSIONINFOW versionInfo);  // an NT system, version 10.0
+EXECUTION_STATE SetThreadExecutionState(EXECUTION_STATE flags);  // per thread, no system effect
+BOOL SystemParametersInfoW(UINT action, UINT param, void* data, UINT winIni);
+BOOL SetRect(LPRECT rect, int left, int top, int right, int bottom);
+
+// Sockets start-up: nothing to start; a count of users, as WSACleanup needs one (System.cpp).
+int WSAStartup(WORD versionRequested, LPWSADATA data);
+int WSACleanup();
+
+// Critical sections: recursive mutexes (Sync.cpp).
+void InitializeCriticalSection(LPCRITICAL_SECTION section);
+void EnterCriticalSection(LPCRITICAL_SECTION section);
+void LeaveCriticalSection(LPCRITICAL_SECTION section);
+void DeleteCriticalSection(LPCRITICAL_SECTION section);
 
 }  // extern "C"
 

@@ -1,0 +1,241 @@
+// CUtility and CCommonCriticalSection: fitting rectangles, the version and word-size answers, the
+// execution state that the power operations set and put back, the host address test and the lock.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <ostream>
+#include <thread>
+#include <vector>
+
+#include "commonutility/Utility.h"
+#include "platform/win32.h"
+
+// Found by GoogleTest through argument-dependent lookup, so in CRect's namespace.
+static void PrintTo(const CRect& rect, std::ostream* out) {
+    *out << '(' << rect.left << ", " << rect.top << ", " << rect.right << ", " << rect.bottom << ')';
+}
+
+namespace {
+
+TEST(FitRect, TakesOneExtentOfTheBoxAndScalesTheOther) {
+    struct Case {
+        bool inside;
+        long sourceWidth, sourceHeight, boxWidth, boxHeight, width, height;
+    } cases[] = {
+        {true, 1920, 1080, 640, 480, 640, 360},
+        {true, 4, 3, 1920, 1080, 1440, 1080},
+        {true, 16, 9, 1920, 1080, 1920, 1080},  // equal ratios
+        {true, 3, 2, 100, 100, 100, 66},        // rounded toward zero
+        {true, 100000, 50000, 60000, 60000, 60000, 30000},  // product beyond 32 bits
+        {false, 1920, 1080, 640, 480, 853, 480},
+        {false, 4, 3, 1920, 1080, 1920, 1440},
+        {false, 16, 9, 1920, 1080, 1920, 1080},
+        {false, 2000000000, 1, 1000, 1000, 2147483647, 1000},  // held at the largest extent
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << (c.inside ? "inside " : "outside ") << c.sourceWidth
+                                          << 'x' << c.sourceHeight << " in " << c.boxWidth << 'x'
+                                          << c.boxHeight);
+        long width = -1, height = -1;
+        (c.inside ? &CUtility::GetFitRect : &CUtility::GetFitRectOutside)(
+            c.sourceWidth, c.sourceHeight, c.boxWidth, c.boxHeight, width, height);
+        EXPECT_EQ(width, c.width);
+        EXPECT_EQ(height, c.height);
+    }
+}
+
+TEST(FitRect, LeavesOutputsForSizesOutOfRange) {
+    std::vector<long> bad = {0, -1, LONG_MIN};
+    if (sizeof(long) > 4) bad.push_back(LONG_MAX);  // beyond 32 bits
+    for (auto* fit : {&CUtility::GetFitRect, &CUtility::GetFitRectOutside}) {
+        for (int position = 0; position < 4; ++position) {
+            for (long value : bad) {
+                SCOPED_TRACE(::testing::Message() << "size " << position << " = " << value);
+                long sizes[4] = {1920, 1080, 640, 480};
+                sizes[position] = value;
+                long width = 7, height = 9;
+                fit(sizes[0], sizes[1], sizes[2], sizes[3], width, height);
+                EXPECT_EQ(width, 7);
+                EXPECT_EQ(height, 9);
+            }
+        }
+    }
+}
+
+TEST(FitInsideAndArrangeCenter, CentresTheFittedContent) {
+    struct Case {
+        CRect box;
+        CSize content;
+        CRect expected;
+    } cases[] = {
+        {CRect(0, 0, 640, 480), CSize(1920, 1080), CRect(0, 60, 640, 420)},
+        {CRect(10, 20, 1930, 1100), CSize(4, 3), CRect(250, 20, 1690, 1100)},
+        {CRect(0, 0, 101, 50), CSize(1, 1), CRect(25, 0, 75, 50)},  // half rounded toward zero
+        {CRect(0, 0, 100, 50), CSize(2, 1), CRect(0, 0, 100, 50)},  // equal ratios
+        // A box wider than 32 bits can count.
+        {CRect(-2000000000, 0, 2000000000, 10), CSize(1, 1), CRect(-5, 0, 5, 10)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.box));
+        CRect result(-1, -1, -1, -1);
+        CRect box = c.box;
+        CUtility::FitInsideAndArrangeCenter(&box, c.content, &result);
+        EXPECT_EQ(result, c.expected);
+        CUtility::FitInsideAndArrangeCenter(&box, c.content, &box);  // the result may be the box
+        EXPECT_EQ(box, c.expected);
+    }
+}
+
+TEST(FitInsideAndArrangeCenter, LeavesResultForEmptyInputOrNullPointers) {
+    const CRect untouched(1, 2, 3, 4);
+    struct Case {
+        const char* what;
+        CRect box;
+        CSize content;
+    } cases[] = {
+        {"empty box", CRect(10, 10, 10, 50), CSize(4, 3)},
+        {"box without height", CRect(0, 5, 640, 5), CSize(4, 3)},
+        {"swapped edges", CRect(640, 0, 0, 480), CSize(4, 3)},
+        {"content without width", CRect(0, 0, 640, 480), CSize(0, 3)},
+        {"negative content", CRect(0, 0, 640, 480), CSize(4, -3)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CRect box = c.box;
+        CRect result = untouched;
+        CUtility::FitInsideAndArrangeCenter(&box, c.content, &result);
+        EXPECT_EQ(result, untouched);
+        EXPECT_EQ(box, c.box);
+    }
+    CRect box(0, 0, 640, 480);
+    CRect result = untouched;
+    CUtility::FitInsideAndArrangeCenter(nullptr, CSize(4, 3), &result);
+    CUtility::FitInsideAndArrangeCenter(&box, CSize(4, 3), nullptr);
+    EXPECT_EQ(result, untouched);
+    EXPECT_EQ(box, CRect(0, 0, 640, 480));
+}
+
+TEST(Platform, VersionAnswersAgree) {
+    CUtility::tagPlatformTypeEnum family = CUtility::ePlatformOther;
+    unsigned long major = 0, minor = 99;
+    ASSERT_NE(CUtility::GetPlatformInfo(&family, &major, &minor), 0);
+    EXPECT_EQ(family, CUtility::ePlatformNT);
+    EXPECT_GE(major, 6u);
+#if !defined(_WIN32)
+    EXPECT_EQ(major, 10u);  // the version that the POSIX layer reports
+    EXPECT_EQ(minor, 0u);
+#endif
+    EXPECT_EQ(CUtility::IsPlatformXpOrLater(), 1);
+    EXPECT_EQ(CUtility::IsPlatformVistaOrLater(), 1);
+    EXPECT_NE(CUtility::GetPlatformInfo(nullptr, nullptr, nullptr), 0);
+
+    // The version call takes either record by its size field, and nothing else.
+    for (DWORD size : {0u, 275u, 276u, 280u, 284u, 285u}) {
+        SCOPED_TRACE(size);
+        OSVERSIONINFOEXW info = {};
+        info.dwOSVersionInfoSize = size;
+        const bool accepted = size == sizeof(OSVERSIONINFOW) || size == sizeof(OSVERSIONINFOEXW);
+        EXPECT_EQ(GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info)) != FALSE, accepted);
+        EXPECT_EQ(info.dwMajorVersion, accepted ? major : 0u);
+    }
+}
+
+TEST(Platform, IsSystem64bitAsksForThisProcess) {
+    int answer = 7;
+    EXPECT_EQ(CUtility::IsSystem64bit(answer), 1);
+    if (sizeof(void*) == 8) EXPECT_EQ(answer, 0);  // a 64-bit process is never one emulated
+    else EXPECT_NE(answer, 7);
+
+    // The run-time look-up behind it.
+    for (const wchar_t* name : {L"kernel32", L"KERNEL32.DLL", L"Kernel32.dll"}) {
+        const HMODULE module = GetModuleHandleW(name);
+        ASSERT_NE(module, nullptr) << CString(name).ToUtf8();
+        EXPECT_NE(GetProcAddress(module, "IsWow64Process"), nullptr);
+        EXPECT_EQ(GetProcAddress(module, "NoSuchFunction"), nullptr);
+    }
+    for (const wchar_t* name : {L"kernel3", L"kernel32.dl", L"no-such-module"})
+        EXPECT_EQ(GetModuleHandleW(name), nullptr) << CString(name).ToUtf8();
+}
+
+// The calling thread's execution state, unchanged: a request without ES_CONTINUOUS only resets
+// the idle timers once.
+DWORD CurrentExecutionState() { return SetThreadExecutionState(ES_SYSTEM_REQUIRED); }
+
+BOOL ScreenSaverActive() {
+    BOOL active = -1;
+    EXPECT_NE(SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &active, 0), FALSE);
+    return active;
+}
+
+TEST(PowerManagement, DisableKeepsAwakeAndRestorePutsTheStateBack) {
+    const DWORD before = ES_CONTINUOUS | ES_AWAYMODE_REQUIRED;
+    SetThreadExecutionState(before);
+    CUtility utility;
+    utility.DisablePowerManagement();
+    EXPECT_EQ(CurrentExecutionState(), ES_CONTINUOUS | ES_DISPLAY_REQUIRED | ES_SYSTEM_REQUIRED);
+    EXPECT_EQ(ScreenSaverActive(), FALSE);
+
+    CUtility copy(utility);  // the saved state goes with the copy
+    copy.RestorePowerManagement();
+    EXPECT_EQ(CurrentExecutionState(), before);
+    EXPECT_EQ(ScreenSaverActive(), TRUE);
+
+    // Never disabled: the restore ends every requirement of the thread.
+    CUtility fresh;
+    fresh.RestorePowerManagement();
+    EXPECT_EQ(CurrentExecutionState(), ES_CONTINUOUS);
+}
+
+TEST(CheckIP, AnswersAndCleansUp) {
+    const int answer = CUtility::CheckIP();
+    EXPECT_TRUE(answer == 0 || answer == 1) << answer;
+    EXPECT_EQ(WSACleanup(), SOCKET_ERROR);  // every start was matched by a cleanup
+
+    unsigned long number = 5;
+    CString text(L"kept");
+    EXPECT_EQ(CUtility::GetUsbDes(L'E', &number, &number, &number, &text, &text), 0);
+    EXPECT_EQ(number, 5u);
+    EXPECT_EQ(text.Compare(L"kept"), 0);
+}
+
+TEST(CriticalSection, OwnerEntersAgainOthersWait) {
+    CCommonCriticalSection lock;
+    std::atomic<bool> entered{false};
+    lock.Lock();
+    lock.Lock();
+    std::thread other([&] {
+        lock.Lock();
+        entered = true;
+        lock.Unlock();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(entered);
+    lock.Unlock();  // one entry is still held
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(entered);
+    lock.Unlock();
+    other.join();
+    EXPECT_TRUE(entered);
+}
+
+TEST(CriticalSection, ExcludesConcurrentUpdates) {
+    CCommonCriticalSection lock;
+    long counter = 0;  // deliberately not atomic
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 20000; ++i) {
+                lock.Lock();
+                lock.Lock();
+                ++counter;
+                lock.Unlock();
+                lock.Unlock();
+            }
+        });
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(counter, 80000);
+}
+
+}  // namespace
