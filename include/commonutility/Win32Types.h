@@ -139,6 +139,8 @@ typedef DWORD REGSAM;
 #define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)0x80000001)
 #define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)0x80000002)
 #define HKEY_USERS ((HKEY)(ULONG_PTR)0x80000003)
+#define HKEY_PERFORMANCE_DATA ((HKEY)(ULONG_PTR)0x80000004)
+#define HKEY_CURRENT_CONFIG ((HKEY)(ULONG_PTR)0x80000005)
 
 // Access rights, share modes, dispositions and attributes of files.
 #define GENERIC_READ 0x80000000u
@@ -204,6 +206,19 @@ extern "C" {
 
 // Frees a string returned by the library (the text of CXMLDict::SaveToMemFile).
 COMMONUTILITY_API void SysFreeString(BSTR text);
+
+// The registry functions that a caller needs to prepare the values that CCommonRegistry reads.
+// REG_SZ data are UTF-16LE bytes with their terminator, as on Windows, not wchar_t text.
+struct _SECURITY_ATTRIBUTES;
+COMMONUTILITY_API LONG RegCreateKeyExW(HKEY key, const wchar_t* subKey, DWORD reserved,
+                                       wchar_t* keyClass, DWORD options, REGSAM desiredAccess,
+                                       struct _SECURITY_ATTRIBUTES* securityAttributes,
+                                       PHKEY result, DWORD* disposition);
+COMMONUTILITY_API LONG RegSetValueExW(HKEY key, const wchar_t* valueName, DWORD reserved,
+                                      DWORD type, const BYTE* data, DWORD size);
+COMMONUTILITY_API LONG RegDeleteKeyW(HKEY key, const wchar_t* subKey);
+COMMONUTILITY_API LONG RegDeleteValueW(HKEY key, const wchar_t* valueName);
+COMMONUTILITY_API LONG RegCloseKey(HKEY key);
 
 }  // extern "C"
 

@@ -121,8 +121,14 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_BUSY 170L
+#define ERROR_BAD_PATHNAME 161L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_FILE_TOO_LARGE 223L
+#define ERROR_NOACCESS 998L
+#define ERROR_CANTOPEN 1011L
+#define ERROR_REGISTRY_CORRUPT 1015L
+#define ERROR_REGISTRY_IO_FAILED 1016L
+#define ERROR_KEY_DELETED 1018L
 #define ERROR_DISK_QUOTA_EXCEEDED 1295L
 #define ERROR_INVALID_SPI_VALUE 1439L
 #define ERROR_CANT_RESOLVE_FILENAME 1921L
@@ -167,6 +173,12 @@ BOOL PathFileExistsW(LPCWSTR path);
 BOOL PathIsDirectoryW(LPCWSTR path);  // FILE_ATTRIBUTE_DIRECTORY when it is a folder, else 0
 BOOL PathIsRootW(LPCWSTR path);       // one or more '/' and nothing else
 DWORD GetTempPathW(DWORD bufferLength, LPWSTR buffer);
+
+// The registry (Registry.cpp; the functions that callers need are in Win32Types.h). An HKEY is a
+// predefined root or a pointer to an internal key object.
+LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desiredAccess, PHKEY result);
+LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD* reserved, DWORD* type, BYTE* data,
+                      DWORD* size);
 
 // Process and system facts (System.cpp).
 UINT SetErrorMode(UINT mode);

@@ -1,0 +1,295 @@
+// Tests of CCommonRegistry and of the registry functions under it: the library's own store on
+// POSIX, the real (Wine's) registry on Windows.
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "commonutility/Registry.h"
+#include "platform/win32.h"
+#include "support/Printers.h"
+#include "support/ScopedEnv.h"
+#include "support/TempDir.h"
+
+#if !defined(_WIN32)
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+wchar_t* W(const CString& text) { return const_cast<wchar_t*>(text.GetString()); }
+
+struct RawValue {
+    LONG error = ERROR_SUCCESS;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+RawValue Read(HKEY root, const CString& key, const wchar_t* name) {
+    RawValue value;
+    HKEY opened = nullptr;
+    value.error = RegOpenKeyExW(root, key, 0, KEY_READ, &opened);
+    if (value.error != ERROR_SUCCESS) return value;
+    DWORD size = 0;
+    value.error = RegQueryValueExW(opened, name, nullptr, &value.type, nullptr, &size);
+    value.data.resize(size);
+    if (value.error == ERROR_SUCCESS && size > 0)
+        value.error = RegQueryValueExW(opened, name, nullptr, &value.type, value.data.data(), &size);
+    RegCloseKey(opened);
+    return value;
+}
+
+LONG Write(HKEY root, const CString& key, const wchar_t* name, DWORD type, const void* data, DWORD size) {
+    HKEY opened = nullptr;
+    LONG error = RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr);
+    if (error != ERROR_SUCCESS) return error;
+    error = RegSetValueExW(opened, name, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(opened);
+    return error;
+}
+
+LONG WriteDword(HKEY root, const CString& key, const wchar_t* name, DWORD number) {
+    return Write(root, key, name, REG_DWORD, &number, sizeof number);
+}
+
+// A unique key under Software\CommonUtilityTests in both roots, removed afterwards. On POSIX the
+// store itself is a fresh temporary folder.
+class RegistryTest : public ::testing::Test {
+protected:
+    RegistryTest() {
+        std::random_device random;
+        m_base.Format(L"Software\\CommonUtilityTests\\%u", static_cast<unsigned>(random()));
+    }
+    ~RegistryTest() override {
+#if defined(_WIN32)
+        RegDeleteTreeW(HKEY_CURRENT_USER, m_base);
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, m_base);
+#endif
+    }
+    CString Key(const wchar_t* sub) const { return m_base + L"\\" + sub; }
+
+#if !defined(_WIN32)
+    cu::test::TempDir m_store;
+    cu::test::ScopedEnv m_env{"COMMONUTILITY_REGISTRY_DIR", m_store.FsPath().c_str()};
+#endif
+    CString m_base;
+};
+
+TEST_F(RegistryTest, GetInt32ReadsFourBytesOrLeavesTheNumber) {
+    const CString key = Key(L"Numbers");
+    const unsigned long long wide = 7;
+    ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, key, L"Seven", 7), ERROR_SUCCESS);
+    ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, key, L"Minus", 0xFFFFFFFEu), ERROR_SUCCESS);
+    ASSERT_EQ(Write(HKEY_CURRENT_USER, key, L"Wide", REG_QWORD, &wide, sizeof wide), ERROR_SUCCESS);
+    struct Case {
+        const wchar_t* key;
+        const wchar_t* name;
+        int result;
+        long number;
+    } cases[] = {
+        {L"Numbers", L"Seven", 1, 7},   {L"Numbers", L"Minus", 1, -2},
+        {L"Numbers", L"Missing", 0, 42}, {L"Missing", L"Seven", 0, 42},
+        {L"Numbers", L"Wide", 0, 42},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << CString(c.key).ToUtf8() << " " << CString(c.name).ToUtf8());
+        long number = 42;
+        EXPECT_EQ(CCommonRegistry::GetInt32(HKEY_CURRENT_USER, W(Key(c.key)), const_cast<wchar_t*>(c.name), number), c.result);
+        EXPECT_EQ(number, c.number);
+    }
+}
+
+TEST_F(RegistryTest, AddStringStoresUtf16LeWithoutZeroUnits) {
+    const CString key = Key(L"Strings");
+    ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, key, L"Created", 1), ERROR_SUCCESS);
+    struct Case {
+        CString text;
+        std::vector<BYTE> bytes;
+        CString readBack;
+    } cases[] = {
+        {L"", {0, 0}, L""},
+        {CString(L"a\0b", 3), {'a', 0, 'b', 0, 0, 0}, L"ab"},
+        {L"\u00e9\u65e5", {0xE9, 0, 0xE5, 0x65, 0, 0}, L"\u00e9\u65e5"},
+        {L"\U0001F600", {0x3D, 0xD8, 0x00, 0xDE, 0, 0}, L"\U0001F600"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.readBack.ToUtf8());
+        ASSERT_EQ(CCommonRegistry::AddString(HKEY_CURRENT_USER, W(key), W(L"Text"), c.text), 1);
+        const RawValue raw = Read(HKEY_CURRENT_USER, key, L"Text");
+        EXPECT_EQ(raw.type, REG_SZ);
+        EXPECT_EQ(raw.data, c.bytes);
+        CString text = L"old";
+        EXPECT_EQ(CCommonRegistry::GetString(HKEY_CURRENT_USER, W(key), W(L"Text"), text), 1);
+        EXPECT_EQ(text, c.readBack);
+    }
+}
+
+TEST_F(RegistryTest, StringsBeyondTheBufferAreRefused) {
+    const CString key = Key(L"Long");
+    ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, key, L"Created", 1), ERROR_SUCCESS);
+    const CString longest(L'x', 511);
+    EXPECT_EQ(CCommonRegistry::AddString(HKEY_CURRENT_USER, W(key), W(L"Fits"), longest), 1);
+    EXPECT_EQ(CCommonRegistry::AddString(HKEY_CURRENT_USER, W(key), W(L"TooLong"), CString(L'x', 512)), 0);
+    EXPECT_EQ(Read(HKEY_CURRENT_USER, key, L"TooLong").error, ERROR_FILE_NOT_FOUND);
+
+    const std::vector<BYTE> bytes(1202, 'y');  // 600 characters and the zero unit
+    ASSERT_EQ(Write(HKEY_CURRENT_USER, key, L"Six", REG_SZ, bytes.data(), 1202), ERROR_SUCCESS);
+    CString text = L"old";
+    EXPECT_EQ(CCommonRegistry::GetString(HKEY_CURRENT_USER, W(key), W(L"Six"), text), 0);
+    EXPECT_EQ(text, L"old");
+    EXPECT_EQ(CCommonRegistry::GetString(HKEY_CURRENT_USER, W(key), W(L"Fits"), text), 1);
+    EXPECT_EQ(text, longest);
+}
+
+TEST_F(RegistryTest, AddInt32NeverCreatesAKey) {
+    EXPECT_EQ(CCommonRegistry::AddInt32(HKEY_CURRENT_USER, W(Key(L"Absent")), W(L"N"), 5), 0);
+    EXPECT_EQ(Read(HKEY_CURRENT_USER, Key(L"Absent"), L"N").error, ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, Key(L"Present"), L"Created", 1), ERROR_SUCCESS);
+    EXPECT_EQ(CCommonRegistry::AddInt32(HKEY_CURRENT_USER, W(Key(L"Present")), W(L"N"), -2), 1);
+    const RawValue raw = Read(HKEY_CURRENT_USER, Key(L"Present"), L"N");
+    EXPECT_EQ(raw.type, REG_DWORD);
+    EXPECT_EQ(raw.data, (std::vector<BYTE>{0xFE, 0xFF, 0xFF, 0xFF}));
+}
+
+TEST_F(RegistryTest, NamesIgnoreCase) {
+    ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, Key(L"Mixed\\Case"), L"Value", 1), ERROR_SUCCESS);
+    EXPECT_EQ(CCommonRegistry::AddInt32(HKEY_CURRENT_USER, W(Key(L"MIXED\\case")), W(L"vALUE"), 9), 1);
+    long number = 0;
+    EXPECT_EQ(CCommonRegistry::GetInt32(HKEY_CURRENT_USER, W(Key(L"mixed\\CASE")), W(L"value"), number), 1);
+    EXPECT_EQ(number, 9);
+}
+
+// The platform functions as callers of the interface use them, identical on both platforms.
+TEST_F(RegistryTest, HandlesRightsAndSizesAsOnWindows) {
+    const CString key = Key(L"Raw");
+    const DWORD number = 0x01020304;
+    ASSERT_EQ(Write(HKEY_CURRENT_USER, key, L"N", REG_DWORD, &number, 4), ERROR_SUCCESS);
+    HKEY readOnly = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, &readOnly), ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExW(readOnly, L"N", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4),
+              ERROR_ACCESS_DENIED);
+    BYTE small[2];
+    DWORD size = sizeof small;
+    EXPECT_EQ(RegQueryValueExW(readOnly, L"N", nullptr, nullptr, small, &size), ERROR_MORE_DATA);
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(RegCloseKey(readOnly), ERROR_SUCCESS);
+
+    const HKEY bogus = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x12345678));
+    EXPECT_EQ(RegSetValueExW(bogus, L"N", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4),
+              ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegCloseKey(bogus), ERROR_INVALID_HANDLE);
+
+    ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, key + L"\\Child", L"N", 1), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, key), ERROR_ACCESS_DENIED);  // it has a sub-key
+    EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, key + L"\\Child"), ERROR_SUCCESS);
+    EXPECT_EQ(Read(HKEY_CURRENT_USER, key + L"\\Child", L"N").error, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteValueW(HKEY_CURRENT_USER, L"no such value"), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryTest, AddInitToolValueExtendsTheListOnce) {
+    const CString machineKey = Key(L"Machine");
+    ASSERT_EQ(WriteDword(HKEY_LOCAL_MACHINE, machineKey, L"Created", 1), ERROR_SUCCESS);
+    struct Case {
+        const wchar_t* tool;  // the machine-wide string; null: the value is missing
+        int count;            // -1: no count value
+        std::vector<CString> entries;  // null entries are left out
+        CString text;
+        int result;
+        int countAfter;
+        const wchar_t* added;  // the entry at the old count afterwards; null: none
+    } cases[] = {
+        {L"Found", 2, {L"A", L"B"}, L"B", 1, 2, nullptr},
+        {L"OtherCase", 2, {L"A", L"B"}, L"b", 1, 3, L"b"},
+        {L"NoCount", -1, {}, L"x", 0, -1, nullptr},
+        {L"Zero", 0, {}, L"x", 1, 0, nullptr},
+        {L"FailedReads", 2, {}, L"", 1, 2, nullptr},  // the empty text before any read matches
+        {nullptr, 2, {L"A", L"B"}, L"C", 0, 2, nullptr},
+    };
+    int caseNumber = 0;
+    for (const Case& c : cases) {
+        CString name;
+        name.Format(L"Tool%d", caseNumber++);
+        SCOPED_TRACE(name.ToUtf8());
+        if (c.tool != nullptr)
+            ASSERT_EQ(CCommonRegistry::AddString(HKEY_LOCAL_MACHINE, W(machineKey), W(name), c.tool), 1);
+        const CString list = Key(L"Lists\\") + (c.tool ? c.tool : L"Missing") + L"\\List";
+        ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, list, L"Other", 0), ERROR_SUCCESS);
+        if (c.count >= 0) ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, list, L"ItemCount", c.count), ERROR_SUCCESS);
+        for (std::size_t i = 0; i < c.entries.size(); ++i) {
+            CString entry;
+            entry.Format(L"Item%d", static_cast<int>(i));
+            ASSERT_EQ(CCommonRegistry::AddString(HKEY_CURRENT_USER, W(list), W(entry), c.entries[i]), 1);
+        }
+
+        EXPECT_EQ(CCommonRegistry::AddInitToolValue(W(machineKey), W(name), W(Key(L"Lists")), nullptr,
+                                                    W(L"List"), W(L"Item"), c.text),
+                  c.result);
+        long count = -1;
+        CCommonRegistry::GetInt32(HKEY_CURRENT_USER, W(list), W(L"ItemCount"), count);
+        EXPECT_EQ(count, c.countAfter);
+        CString entry;
+        entry.Format(L"Item%d", c.count);
+        CString added = L"(none)";
+        CCommonRegistry::GetString(HKEY_CURRENT_USER, W(list), W(entry), added);
+        EXPECT_EQ(added, c.added != nullptr ? CString(c.added) : CString(L"(none)"));
+    }
+}
+
+#if !defined(_WIN32)
+// fork() is POSIX only; on Windows the registry's own atomicity is not ours to test.
+TEST_F(RegistryTest, SeveralProcessesWriteOneKeyAtOnce) {
+    constexpr int kProcesses = 4;
+    constexpr int kValues = 25;
+    constexpr DWORD kSize = 3000;
+    const CString key = Key(L"Shared");
+    auto pattern = [](int process, int value) {
+        std::vector<BYTE> bytes(kSize);
+        for (DWORD i = 0; i < kSize; ++i) bytes[i] = static_cast<BYTE>(process * 31 + value * 7 + i);
+        return bytes;
+    };
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            int failures = 0;
+            for (int v = 0; v < kValues; ++v) {
+                CString name;
+                name.Format(L"P%dV%d", p, v);
+                failures += Write(HKEY_CURRENT_USER, key, name, REG_BINARY, pattern(p, v).data(), kSize) != ERROR_SUCCESS;
+            }
+            _exit(failures == 0 ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (int p = 0; p < kProcesses; ++p)
+        for (int v = 0; v < kValues; ++v) {
+            CString name;
+            name.Format(L"P%dV%d", p, v);
+            SCOPED_TRACE(name.ToUtf8());
+            const RawValue raw = Read(HKEY_CURRENT_USER, key, name);
+            EXPECT_EQ(raw.error, ERROR_SUCCESS);
+            EXPECT_TRUE(raw.type == REG_BINARY && raw.data == pattern(p, v));
+        }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((m_store.FsPath() / "registry.db").c_str(), &db), SQLITE_OK);
+    std::string check;
+    sqlite3_exec(db, "PRAGMA integrity_check", [](void* out, int, char** values, char**) {
+        *static_cast<std::string*>(out) = values[0] ? values[0] : "";
+        return 0;
+    }, &check, nullptr);
+    sqlite3_close(db);
+    EXPECT_EQ(check, "ok");
+}
+#endif
+
+}  // namespace
