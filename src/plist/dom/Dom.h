@@ -7,7 +7,8 @@
 // the declaration and a doctype are nodes; a document that is not well-formed or has more than
 // one root element fails to load; a node's text is the character data of the node and its
 // descendants, CDATA included; nothing is fetched and no entity beyond the predefined ones and
-// character references is expanded.
+// character references is expanded: a document whose DTD declares entities fails to load, and so
+// does a reference to any other entity.
 #pragma once
 
 #include "commonutility/CString.h"

@@ -1,8 +1,9 @@
 // The XML DOM wrappers on MSXML 3.0 through COM.
 //
-// Strings pass as BSTR copies; running out of memory while making one throws std::bad_alloc. No
-// DTD is processed: external resources are not resolved and documents with a DTD are refused, so
-// no entity beyond the predefined ones and character references is ever expanded.
+// Strings pass as BSTR copies; running out of memory while making one throws std::bad_alloc.
+// External resources are not resolved. A DTD may be present, but every text is checked before the
+// DOM parses it (XmlCheck.cpp), as on POSIX: a DTD that declares entities never reaches the
+// parser, so no entity beyond the predefined ones and character references is ever expanded.
 #include <windows.h>
 #include <ole2.h>
 #include <msxml2.h>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "plist/dom/Dom.h"
+#include "plist/dom/XmlCheck.h"
 
 namespace cu::detail {
 
@@ -265,13 +267,40 @@ void RemoveBlankText(IXMLDOMDocument2* document) {
     }
 }
 
-// Not every DOM honours ProhibitDTD, so a document that came with a DTD is refused afterwards:
-// none of its entities may reach a caller.
-bool HasDtd(IXMLDOMDocument2* document) {
-    IXMLDOMDocumentType* doctype = nullptr;
-    if (FAILED(document->get_doctype(&doctype)) || doctype == nullptr) return false;
-    doctype->Release();
-    return true;
+// The check before parsing refuses entity declarations; this catches a file that changed between
+// that check and the DOM's own read: none of its entities may reach a caller.
+// Caveats: a DOM without an entity map has the doctype's text searched instead; Wine 8 offers
+// neither, so there the check before parsing stands alone.
+bool DeclaresEntities(IXMLDOMDocument2* document) {
+    ComRef<IXMLDOMDocumentType> doctype;
+    if (FAILED(document->get_doctype(doctype.Out())) || doctype.get() == nullptr) return false;
+    ComRef<IXMLDOMNamedNodeMap> entities;
+    long count = 0;
+    if (SUCCEEDED(doctype->get_entities(entities.Out())) && entities.get() != nullptr &&
+        SUCCEEDED(entities->get_length(&count)))
+        return count > 0;
+    Bstr text;
+    return SUCCEEDED(doctype->get_xml(text.Out())) && text.Take().Find(L"<!ENTITY") >= 0;
+}
+
+// The bytes of a file, for the check before parsing. False with the thread's last error set when
+// the file cannot be read.
+bool ReadWholeFile(const CString& path, std::string& bytes) {
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size;
+    bool ok = GetFileSizeEx(file, &size) && static_cast<unsigned long long>(size.QuadPart) <= bytes.max_size();
+    if (ok) bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    for (std::size_t filled = 0; ok && filled < bytes.size();) {
+        const std::size_t left = bytes.size() - filled;
+        DWORD read = 0;
+        ok = ReadFile(file, &bytes[filled], left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left),
+                      &read, nullptr) && read > 0;
+        filled += read;
+    }
+    CloseHandle(file);
+    return ok;
 }
 
 }  // namespace
@@ -365,9 +394,10 @@ bool CXMLDOMDocument2::Create() {
     if (document == nullptr) return false;
     document->put_resolveExternals(VARIANT_FALSE);
     document->put_validateOnParse(VARIANT_FALSE);
+    // A doctype is a node like any other; entity declarations are refused before parsing.
     Variant prohibit;
     prohibit.get().vt = VT_BOOL;
-    prohibit.get().boolVal = VARIANT_TRUE;
+    prohibit.get().boolVal = VARIANT_FALSE;
     document->setProperty(Bstr(CString(L"ProhibitDTD")), prohibit.get());
     return true;
 }
@@ -385,6 +415,10 @@ bool CXMLDOMDocument2::SetPreserveWhiteSpace(VARIANT_BOOL preserve) {
 
 bool CXMLDOMDocument2::Load(const CString& path) {
     if (m_pInterface == nullptr) return false;
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes) || !cu::detail::IsLexicallyWellFormed(bytes.data(), bytes.size()))
+        return false;
+    bytes = std::string();  // freed before the DOM reads the file itself
     Variant source;
     source.get().vt = VT_BSTR;
     source.get().bstrVal = SysAllocStringLen(path.GetString(), static_cast<UINT>(path.GetLength()));
@@ -392,15 +426,17 @@ bool CXMLDOMDocument2::Load(const CString& path) {
     VARIANT_BOOL loaded = VARIANT_FALSE;
     const HRESULT result = m_pInterface->load(source.get(), &loaded);
     if (result == E_ACCESSDENIED) SetLastError(ERROR_ACCESS_DENIED);
-    if (loaded != VARIANT_TRUE || HasDtd(m_pInterface)) return false;
+    if (loaded != VARIANT_TRUE || DeclaresEntities(m_pInterface)) return false;
     RemoveBlankText(m_pInterface);
     return true;
 }
 
 bool CXMLDOMDocument2::LoadXML(const CString& text) {
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    if (m_pInterface == nullptr || FAILED(m_pInterface->loadXML(Bstr(text), &loaded)) ||
-        loaded == VARIANT_FALSE || HasDtd(m_pInterface))
+    if (m_pInterface == nullptr ||
+        !cu::detail::IsLexicallyWellFormed(text.GetString(), static_cast<std::size_t>(text.GetLength())) ||
+        FAILED(m_pInterface->loadXML(Bstr(text), &loaded)) || loaded == VARIANT_FALSE ||
+        DeclaresEntities(m_pInterface))
         return false;
     RemoveBlankText(m_pInterface);
     return true;

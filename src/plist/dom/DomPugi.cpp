@@ -1,9 +1,11 @@
 // The XML DOM wrappers on pugixml.
 //
 // pugixml parses, serialises and frees documents without recursion. It is more lenient than a
-// validating DOM, so a loaded document is checked afterwards: one root element, no text outside
-// it, no attribute twice on one element, UTF-8 input that is valid UTF-8, and a declared encoding
-// that is one of those read here (UTF-8, UTF-16 with its byte-order mark, ISO-8859-1).
+// validating DOM, so the text is checked before parsing (XmlCheck.cpp: references, character
+// data, comments, declarations, the DTD) and the loaded document afterwards: one root element, no
+// text outside it, no attribute twice on one element, UTF-8 input that is valid UTF-8, and a
+// declared encoding that is one of those read here (UTF-8, UTF-16 with its byte-order mark,
+// ISO-8859-1).
 //
 // pugixml has no detached nodes: a node made by CreateNode keeps its kind, name and text until it
 // is appended, and only then becomes part of the tree. No node is ever removed from a tree here,
@@ -27,6 +29,7 @@
 
 #include "common/Unicode.h"
 #include "plist/dom/Dom.h"
+#include "plist/dom/XmlCheck.h"
 #include "platform/posix/FileObject.h"
 #include "platform/win32.h"
 
@@ -496,7 +499,8 @@ bool CXMLDOMDocument2::Load(const CString& path) {
     }
     ::close(fd);
     pugi::xml_encoding encoding;
-    if (buffer == nullptr || filled != size || !ChooseEncoding(buffer, size, encoding)) {
+    if (buffer == nullptr || filled != size || !ChooseEncoding(buffer, size, encoding) ||
+        !cu::detail::IsLexicallyWellFormed(buffer, size)) {
         if (buffer != nullptr) pugi::get_memory_deallocation_function()(buffer);
         return false;
     }
@@ -506,9 +510,13 @@ bool CXMLDOMDocument2::Load(const CString& path) {
 
 bool CXMLDOMDocument2::LoadXML(const CString& text) {
     if (m_pInterface == nullptr) return false;
+    const auto length = static_cast<std::size_t>(text.GetLength());
+    if (!cu::detail::IsLexicallyWellFormed(text.GetString(), length)) {
+        m_pInterface->document.reset();
+        return false;
+    }
     const pugi::xml_parse_result result = m_pInterface->document.load_buffer(
-        text.GetString(), static_cast<std::size_t>(text.GetLength()) * sizeof(wchar_t), kParseFlags,
-        pugi::encoding_wchar);
+        text.GetString(), length * sizeof(wchar_t), kParseFlags, pugi::encoding_wchar);
     return FinishLoad(*m_pInterface, result);
 }
 
