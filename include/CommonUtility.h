@@ -6,6 +6,7 @@
 #include "commonutility/CString.h"
 #include "commonutility/DateTime.h"
 #include "commonutility/FileOperation.h"
+#include "commonutility/Logger.h"
 #include "commonutility/Registry.h"
 #include "commonutility/Utility.h"
 #include "commonutility/XMLElement.h"

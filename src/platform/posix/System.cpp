@@ -10,6 +10,7 @@
 #include <string>
 
 #include <sys/utsname.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "platform/posix/Internal.h"
@@ -109,6 +110,24 @@ std::string ExecutablePath() {
 // Caveats: there are no system error dialogs to suppress, so the mode is only kept, process-wide,
 // for whoever asks for it back.
 UINT SetErrorMode(UINT mode) { return g_errorMode.exchange(mode); }
+
+void GetLocalTime(LPSYSTEMTIME fields) {
+    struct timespec now = {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    struct tm local = {};
+    localtime_r(&now.tv_sec, &local);
+    fields->wYear = static_cast<WORD>(local.tm_year + 1900);
+    fields->wMonth = static_cast<WORD>(local.tm_mon + 1);
+    fields->wDayOfWeek = static_cast<WORD>(local.tm_wday);
+    fields->wDay = static_cast<WORD>(local.tm_mday);
+    fields->wHour = static_cast<WORD>(local.tm_hour);
+    fields->wMinute = static_cast<WORD>(local.tm_min);
+    fields->wSecond = static_cast<WORD>(local.tm_sec);
+    fields->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000);
+}
+
+// The kernel's thread identifier: unique among the live threads of the system, as on Windows.
+DWORD GetCurrentThreadId() { return static_cast<DWORD>(gettid()); }
 
 // Caveats: only the main program (module null) is known; any other module gives
 // ERROR_MOD_NOT_FOUND. A program file that has been deleted since the start is reported with the

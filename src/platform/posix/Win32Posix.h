@@ -182,6 +182,10 @@ LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD* reserved, DWORD* type,
 
 // Process and system facts (System.cpp).
 UINT SetErrorMode(UINT mode);
+
+// Local time with milliseconds, and the calling thread's identifier.
+void GetLocalTime(LPSYSTEMTIME fields);
+DWORD GetCurrentThreadId();
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
 HMODULE GetModuleHandleW(LPCWSTR moduleName);  // "kernel32" only
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName);

@@ -466,11 +466,18 @@ bool CXMLDOMDocument2::Save(const CString& path) {
     ok = CloseHandle(file) && ok;
     // An existing file is replaced keeping its attributes; the replacement fails, and the old file
     // stays, when it is read-only or open without shared deletion.
-    const bool exists = GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+    const DWORD attributes = GetFileAttributesW(path);
+    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
     ok = ok && (exists ? ReplaceFileW(path, temporary, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
                        : MoveFileExW(temporary, path, MOVEFILE_WRITE_THROUGH));
-    if (!ok) DeleteFileW(temporary);
-    return ok;
+    if (!ok) {
+        DeleteFileW(temporary);
+        return false;
+    }
+    // Not every system's ReplaceFileW carries the hidden and system attributes over.
+    const DWORD kept = exists ? attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM) : 0;
+    if (kept != 0) SetFileAttributesW(path, GetFileAttributesW(path) | kept);
+    return true;
 }
 
 BSTR CXMLDOMDocument2::GetXml() const {
