@@ -1,8 +1,13 @@
 // CFileOperation: the file object, the path helpers and the file and folder probes.
 #include "commonutility/FileOperation.h"
 
+#include <algorithm>
+#include <cstring>
+#include <memory>
 #include <new>
+#include <vector>
 
+#include "common/LogLine.h"
 #include "common/Unicode.h"
 #include "platform/win32.h"
 
@@ -83,6 +88,50 @@ bool HasAttribute(const CString& path, DWORD attribute) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & attribute) != 0;
 }
 
+// The full size of an open file; 0 when it cannot be queried.
+__int64 SizeOfOpenFile(HANDLE file) {
+    DWORD high = 0;
+    const DWORD low = ::GetFileSize(file, &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != ERROR_SUCCESS) return 0;
+    return static_cast<__int64>((static_cast<unsigned __int64>(high) << 32) | low);
+}
+
+// One time stamp of a file as local calendar fields; `time` is written only on success.
+int QueryFileTime(const CString& path, SYSTEMTIME& time, bool creation) {
+    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    FILETIME stamp;
+    const BOOL read = creation ? GetFileTime(file, &stamp, nullptr, nullptr)
+                               : GetFileTime(file, nullptr, nullptr, &stamp);
+    if (!read) {
+        CloseHandle(file);
+        return 0;
+    }
+    if (!CloseHandle(file)) return 0;
+    FILETIME local;
+    SYSTEMTIME fields;
+    if (!FileTimeToLocalFileTime(&stamp, &local) || !FileTimeToSystemTime(&local, &fields)) return 0;
+    time = fields;
+    return 1;
+}
+
+// The version resource of a file in a zeroed buffer; `loaded` tells whether it was read. Empty
+// when the file has none (or memory runs out).
+std::vector<BYTE> LoadVersionInfo(const wchar_t* path, bool& loaded) {
+    loaded = false;
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path, &handle);
+    if (size == 0) return {};
+    try {
+        std::vector<BYTE> block(size, 0);
+        loaded = GetFileVersionInfoW(path, handle, size, block.data()) != FALSE;
+        return block;
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+}
+
 }  // namespace
 
 // ---- The object -------------------------------------------------------------------------------
@@ -120,6 +169,91 @@ int CFileOperation::SetPath(const CString& path) {
     if (m_pPath == nullptr || Units(path) > MAX_PATH) return 0;
     *m_pPath = path;
     return 1;
+}
+
+// ---- The open file -----------------------------------------------------------------------------
+
+int CFileOperation::Open(unsigned long access, unsigned long disposition) {
+    if (m_pPath == nullptr) return 0;
+    m_hFile = CreateFileW(*m_pPath, static_cast<DWORD>(access), 0, nullptr, static_cast<DWORD>(disposition),
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+    return m_hFile != INVALID_HANDLE_VALUE ? 1 : 0;
+}
+
+int CFileOperation::Close() {
+    const BOOL closed = CloseHandle(m_hFile);
+    if (closed) m_hFile = INVALID_HANDLE_VALUE;
+    return closed;
+}
+
+// The size comes from the 64-bit query of the handle, so files of 4 GiB and more are measured in
+// full. An open that fails leaves nothing to close: no close is tried and no line is logged.
+__int64 CFileOperation::GetSize() {
+    if (m_hFile != INVALID_HANDLE_VALUE) return SizeOfOpenFile(m_hFile);
+    if (m_pPath == nullptr) return 0;
+    m_hFile = CreateFileW(*m_pPath, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (m_hFile == INVALID_HANDLE_VALUE) return 0;
+    const __int64 size = SizeOfOpenFile(m_hFile);
+    if (CloseHandle(m_hFile))
+        m_hFile = INVALID_HANDLE_VALUE;
+    else
+        cu::detail::LogLine(cu::detail::kLogSourceFile, __LINE__, "CFileOperation::GetSize",
+                            "CFileOperation::GetSize() Close() return FALSE");
+    return size;
+}
+
+// A file of 4 GiB or more does not fit one read and fails.
+int CFileOperation::ReadString(CString& text) {
+    const __int64 size = GetSize();
+    if (size <= 0 || m_hFile == INVALID_HANDLE_VALUE || size >= static_cast<__int64>(0xFFFFFFFFu)) return 0;
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[static_cast<std::size_t>(size) + 1]);
+    if (buffer == nullptr) return 0;
+    SetFilePointer(m_hFile, 0, nullptr, FILE_BEGIN);
+    DWORD read = 0;
+    const BOOL done = ReadFile(m_hFile, buffer.get(), static_cast<DWORD>(size), &read, nullptr);
+    if (!done) return 0;
+    buffer[read] = '\0';
+    const int units = MultiByteToWideChar(CP_THREAD_ACP, 0, buffer.get(), -1, nullptr, 0);
+    if (units <= 0) return 0;
+    std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[static_cast<std::size_t>(units)]);
+    if (wide == nullptr || MultiByteToWideChar(CP_THREAD_ACP, 0, buffer.get(), -1, wide.get(), units) != units)
+        return 0;
+    text = CString(wide.get(), units - 1);
+    return done;
+}
+
+int CFileOperation::GetFileSize(const CString& path, unsigned __int64& size) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) {
+        size = 0;
+        return 0;
+    }
+    size = (static_cast<unsigned __int64>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return 1;
+}
+
+int CFileOperation::IsReadOnly() {
+    if (m_pPath == nullptr) return 0;
+    const DWORD attributes = GetFileAttributesW(*m_pPath);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? 1 : 0;
+}
+
+int CFileOperation::Read(void* buffer, __int64 count, __int64* done) {
+    if (buffer == nullptr || m_hFile == INVALID_HANDLE_VALUE) return 0;
+    SetFilePointer(m_hFile, 0, nullptr, FILE_BEGIN);
+    DWORD moved = 0;
+    const BOOL result = ReadFile(m_hFile, buffer, static_cast<DWORD>(count), &moved, nullptr);
+    if (done != nullptr) *done = moved;
+    return result;
+}
+
+int CFileOperation::WriteFlush(const void* buffer, __int64 count, __int64* done) {
+    if (buffer == nullptr || m_hFile == INVALID_HANDLE_VALUE) return 0;
+    SetFilePointer(m_hFile, 0, nullptr, FILE_BEGIN);
+    DWORD moved = 0;
+    const BOOL result = WriteFile(m_hFile, buffer, static_cast<DWORD>(count), &moved, nullptr);
+    if (done != nullptr) *done = moved;
+    return result;
 }
 
 // ---- Paths --------------------------------------------------------------------------------------
@@ -235,4 +369,167 @@ int CFileOperation::IsDirWritable(const CString& folder) {
     if (handle == INVALID_HANDLE_VALUE) return 0;
     CloseHandle(handle);
     return 1;
+}
+
+// ---- Files and folders ------------------------------------------------------------------------
+
+int CFileOperation::SetReadOnly(const CString& path, int readOnly) {
+    if (TooLongToProbe(path)) return 0;
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+    if (readOnly)
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    else
+        attributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+    return SetFileAttributesW(path, attributes);
+}
+
+int CFileOperation::SetHidden(const CString& path) {
+    if (TooLongToProbe(path)) return 0;
+    const DWORD attributes = GetFileAttributesW(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+    return SetFileAttributesW(path, attributes | FILE_ATTRIBUTE_HIDDEN);
+}
+
+int CFileOperation::CreateNewFile(const CString& path) {
+    if (TooLongToProbe(path)) return 0;
+    const HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    CloseHandle(file);
+    return 1;
+}
+
+int CFileOperation::RemoveFile(const CString& path) {
+    return TooLongToProbe(path) ? 0 : DeleteFileW(path);
+}
+
+int CFileOperation::MakeDir(const CString& folder) {
+    return TooLongToProbe(folder) ? 0 : CreateDirectoryW(folder, nullptr);
+}
+
+// The text before the first delimiter (a drive on Windows, "" for an absolute POSIX path) is never
+// tested or created; every further delimiter ends an intermediate folder.
+int CFileOperation::MakeDirRecursively(const CString& folder) {
+    if (TooLongToProbe(folder)) return 0;
+    BOOL created = FALSE;
+    const int first = folder.Find(kDelimiter);
+    if (first >= 0) {
+        for (int at = folder.Find(kDelimiter, first + 1); at >= 0; at = folder.Find(kDelimiter, at + 1)) {
+            const CString part = folder.Left(at);
+            if (!TooLongToProbe(part) && IsFolderGuarded(part)) continue;
+            created = CreateDirectoryW(part, nullptr);
+            if (!created) break;
+        }
+    }
+    if (IsFolderGuarded(folder)) return created;
+    return CreateDirectoryW(folder, nullptr);
+}
+
+int CFileOperation::RemoveFolder(CString& folder) {
+    if (TooLongToProbe(folder) || !IsFolderGuarded(folder)) return 0;
+    DeleteDirectory(folder);
+    if (RemoveDirectoryW(folder)) return 1;
+    const DWORD error = GetLastError();
+    cu::detail::LogLine(cu::detail::kLogSourceFile, __LINE__, "CFileOperation::RemoveFolder",
+                        "CFileOperation::RemoveFolder Err:%d", static_cast<int>(error));
+    return 0;
+}
+
+// Caveats: a folder entry that is a symbolic link (a reparse point) is not descended into: its
+// removal takes the link away and leaves what it points to.
+int CFileOperation::DeleteDirectory(CString& folder) {
+    CString pattern(folder);
+    if (!EndsWithDelimiter(pattern)) pattern += kDelimiter;
+    pattern += L"*.*";
+    if (Units(pattern) >= MAX_PATH) return 1;
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileW(pattern, &entry);
+    if (search == INVALID_HANDLE_VALUE) return 1;
+
+    wchar_t full[kPathBuffer];
+    CString base = FromPathBuffer(full, GetFullPathNameW(pattern, kPathBuffer, full, nullptr));
+    const int cut = std::max(base.ReverseFind(kDelimiter), base.ReverseFind(L'/'));
+    if (base.IsEmpty() || cut < 0) {
+        FindClose(search);
+        return 1;
+    }
+    base.Truncate(cut);
+    if (!EndsWithDelimiter(base) && (base.IsEmpty() || base.GetAt(base.GetLength() - 1) != L'/')) base += kDelimiter;
+
+    do {
+        const CString name(entry.cFileName);
+        CString path = base + name;
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            if (name == L"." || name == L"..") continue;
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) DeleteDirectory(path);
+            RemoveDirectoryW(path);
+        } else if (!TooLongToProbe(path)) {
+            DeleteFileW(path);
+        }
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    return 1;
+}
+
+int CFileOperation::GetAvailableDiscSize(const wchar_t* folder, ULARGE_INTEGER* available) {
+    if (available == nullptr) return 0;
+    return GetDiskFreeSpaceExW(folder, available, nullptr, nullptr);
+}
+
+int CFileOperation::GetFileCreateTime(const CString& path, SYSTEMTIME& time) {
+    return QueryFileTime(path, time, true);
+}
+
+int CFileOperation::GetFileLastWriteTime(const CString& path, SYSTEMTIME& time) {
+    return TooLongToProbe(path) ? 0 : QueryFileTime(path, time, false);
+}
+
+CString CFileOperation::GetFileVersion(const CString& path) {
+    bool loaded = false;
+    const std::vector<BYTE> block = LoadVersionInfo(path, loaded);
+    void* value = nullptr;
+    UINT length = 0;
+    if (!loaded || !VerQueryValueW(block.data(), L"\\", &value, &length) || value == nullptr ||
+        length < sizeof(VS_FIXEDFILEINFO))
+        return CString();
+    VS_FIXEDFILEINFO info;
+    std::memcpy(&info, value, sizeof info);
+    if (info.dwSignature != 0xFEEF04BDu) return CString();
+    CString text;
+    text.Format(L"%d.%d.%d.%d", static_cast<int>(info.dwFileVersionMS >> 16),
+                static_cast<int>(info.dwFileVersionMS & 0xFFFF), static_cast<int>(info.dwFileVersionLS >> 16),
+                static_cast<int>(info.dwFileVersionLS & 0xFFFF));
+    return text;
+}
+
+// The buffer is zeroed, so a resource that could not be read has no entries.
+CString CFileOperation::GetFileInfo(const wchar_t* path) {
+    if (path == nullptr) return CString();
+    bool loaded = false;
+    const std::vector<BYTE> block = LoadVersionInfo(path, loaded);
+    if (block.empty()) return CString();
+    void* value = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &value, &length) || value == nullptr ||
+        length < 4)
+        return CString();
+    // Pairs of 16-bit numbers: language, code page.
+    const auto* pairs = static_cast<const BYTE*>(value);
+    auto word = [pairs](UINT at) {
+        WORD number;
+        std::memcpy(&number, pairs + at, sizeof number);
+        return number;
+    };
+    UINT chosen = 0;
+    for (UINT at = 0; at + 4 <= length; at += 4) {
+        if (word(at + 2) == GetACP()) {
+            chosen = at;
+            break;
+        }
+    }
+    CString entry;
+    entry.Format(L"\\StringFileInfo\\%04x%04x\\%s", word(chosen), word(chosen + 2), L"FileVersion");
+    if (!VerQueryValueW(block.data(), entry, &value, &length) || value == nullptr) return CString();
+    return CString(static_cast<const wchar_t*>(value));
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <limits>
 #include <mutex>
 #include <new>
@@ -460,4 +461,416 @@ DWORD GetFileAttributesW(LPCWSTR fileName) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return INVALID_FILE_ATTRIBUTES;
     }
+}
+
+// ---- Reading, writing and querying open files ----------------------------------------------------
+
+namespace cu::detail {
+
+namespace {
+
+// 100-nanosecond intervals from 1601-01-01 to 1970-01-01: 369 years with 89 leap days.
+constexpr std::int64_t kEpochDifferenceSeconds = (369LL * 365 + 89) * 86400;
+constexpr std::int64_t kTicksPerSecond = 10000000;
+
+FILETIME ToFileTime(std::uint64_t ticks) {
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(ticks);
+    time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return time;
+}
+
+std::uint64_t FromFileTime(const FILETIME& time) {
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// A time before 1601 is 1601 itself.
+FILETIME FileTimeOf(const struct statx_timestamp& stamp) {
+    const std::int64_t seconds = stamp.tv_sec + kEpochDifferenceSeconds;
+    if (seconds < 0) return ToFileTime(0);
+    return ToFileTime(static_cast<std::uint64_t>(seconds) * kTicksPerSecond + stamp.tv_nsec / 100);
+}
+
+bool Earlier(const struct statx_timestamp& a, const struct statx_timestamp& b) {
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+int StatxRetrying(int dirFd, const char* path, int flags, struct statx& out) {
+    int result;
+    do {
+        result = statx(dirFd, path, flags, STATX_BASIC_STATS | STATX_BTIME, &out);
+    } while (result != 0 && errno == EINTR);
+    return result;
+}
+
+std::shared_ptr<FileObject> FileOrError(HANDLE handle) {
+    std::shared_ptr<FileObject> file = LookupFile(handle);
+    if (file == nullptr) SetLastError(ERROR_INVALID_HANDLE);
+    return file;
+}
+
+}  // namespace
+
+DWORD QueryStandardInfo(const std::string& path, int fd, WIN32_FILE_ATTRIBUTE_DATA& data) {
+    struct statx info;
+    if (fd >= 0) {
+        if (StatxRetrying(fd, "", AT_EMPTY_PATH, info) != 0) return ErrorFromErrno(errno);
+    } else if (StatxRetrying(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, info) != 0) {
+        return errno == ENOENT ? MissingPathError(path) : ErrorFromErrno(errno);
+    }
+    bool link = false;
+    if (S_ISLNK(info.stx_mode)) {
+        link = true;
+        struct statx target;
+        if (StatxRetrying(AT_FDCWD, path.c_str(), 0, target) == 0) info = target;
+    }
+    struct stat status;
+    std::memset(&status, 0, sizeof status);
+    status.st_mode = info.stx_mode;
+    data.dwFileAttributes = AttributesOf(path, status) | (link ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
+    const bool hasBirth = (info.stx_mask & STATX_BTIME) != 0 && info.stx_btime.tv_sec != 0;
+    const struct statx_timestamp& created =
+        hasBirth ? info.stx_btime : (Earlier(info.stx_ctime, info.stx_mtime) ? info.stx_ctime : info.stx_mtime);
+    data.ftCreationTime = FileTimeOf(created);
+    data.ftLastAccessTime = FileTimeOf(info.stx_atime);
+    data.ftLastWriteTime = FileTimeOf(info.stx_mtime);
+    const std::uint64_t size = S_ISDIR(info.stx_mode) ? 0 : info.stx_size;
+    data.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    data.nFileSizeLow = static_cast<DWORD>(size);
+    return ERROR_SUCCESS;
+}
+
+}  // namespace cu::detail
+
+// Caveats: the whole count is read unless the end of the file comes first, as for a disk file on
+// Windows; a handle opened without GENERIC_READ (or GENERIC_ALL) is refused with
+// ERROR_ACCESS_DENIED. Overlapped reads are not supported.
+BOOL ReadFile(HANDLE handle, void* buffer, DWORD toRead, DWORD* read, LPOVERLAPPED overlapped) {
+    if (read != nullptr) *read = 0;
+    const std::shared_ptr<FileObject> file = FileOrError(handle);
+    if (file == nullptr) return FALSE;
+    if (overlapped != nullptr || (buffer == nullptr && toRead != 0)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if ((file->access() & (GENERIC_READ | GENERIC_ALL)) == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    DWORD done = 0;
+    while (done < toRead) {
+        const ssize_t count = ::read(file->fd(), static_cast<char*>(buffer) + done, toRead - done);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) {
+            if (read != nullptr) *read = done;
+            SetLastError(ErrorFromErrno(errno));
+            return FALSE;
+        }
+        if (count == 0) break;
+        done += static_cast<DWORD>(count);
+    }
+    if (read != nullptr) *read = done;
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
+}
+
+// Caveats: a handle opened without GENERIC_WRITE (or GENERIC_ALL) is refused with
+// ERROR_ACCESS_DENIED. Overlapped writes are not supported.
+BOOL WriteFile(HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written,
+               LPOVERLAPPED overlapped) {
+    if (written != nullptr) *written = 0;
+    const std::shared_ptr<FileObject> file = FileOrError(handle);
+    if (file == nullptr) return FALSE;
+    if (overlapped != nullptr || (buffer == nullptr && toWrite != 0)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if ((file->access() & (GENERIC_WRITE | GENERIC_ALL)) == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    DWORD done = 0;
+    while (done < toWrite) {
+        const ssize_t count = ::write(file->fd(), static_cast<const char*>(buffer) + done, toWrite - done);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) {
+            if (written != nullptr) *written = done;
+            SetLastError(count < 0 ? ErrorFromErrno(errno) : ERROR_DISK_FULL);
+            return FALSE;
+        }
+        done += static_cast<DWORD>(count);
+    }
+    if (written != nullptr) *written = done;
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
+}
+
+// Without a high part the distance is a signed 32-bit number and the new position must fit 32
+// bits (else ERROR_INVALID_PARAMETER, and the pointer stays); with one, both form a signed 64-bit
+// distance and the high half of the new position is written back. A position before the start
+// fails with ERROR_NEGATIVE_SEEK.
+DWORD SetFilePointer(HANDLE handle, LONG distance, PLONG distanceHigh, DWORD moveMethod) {
+    const std::shared_ptr<FileObject> file = FileOrError(handle);
+    if (file == nullptr) return INVALID_SET_FILE_POINTER;
+    const int whence = moveMethod == FILE_BEGIN ? SEEK_SET
+                       : moveMethod == FILE_CURRENT ? SEEK_CUR
+                       : moveMethod == FILE_END     ? SEEK_END
+                                                    : -1;
+    if (whence < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    const std::int64_t move =
+        distanceHigh == nullptr
+            ? static_cast<std::int64_t>(distance)
+            : static_cast<std::int64_t>((static_cast<std::uint64_t>(static_cast<DWORD>(*distanceHigh)) << 32) |
+                                        static_cast<DWORD>(distance));
+    const off_t current = lseek(file->fd(), 0, SEEK_CUR);
+    const off_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? current : lseek(file->fd(), 0, SEEK_END);
+    lseek(file->fd(), current, SEEK_SET);
+    if (current < 0 || base < 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return INVALID_SET_FILE_POINTER;
+    }
+    if ((move < 0 && base + move < 0) || (move > 0 && base > std::numeric_limits<off_t>::max() - move)) {
+        SetLastError(move < 0 ? ERROR_NEGATIVE_SEEK : ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    const off_t target = base + move;
+    if (distanceHigh == nullptr && target > static_cast<off_t>(0xFFFFFFFEu)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (lseek(file->fd(), target, SEEK_SET) < 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (distanceHigh != nullptr) *distanceHigh = static_cast<LONG>(static_cast<std::uint64_t>(target) >> 32);
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(target);
+}
+
+// Without a place for the high half, only the low 32 bits of the size are returned, as on
+// Windows. The last error is ERROR_SUCCESS on success, so that a size whose low half is
+// INVALID_FILE_SIZE can be told from a failure.
+DWORD GetFileSize(HANDLE handle, DWORD* sizeHigh) {
+    const std::shared_ptr<FileObject> file = FileOrError(handle);
+    if (file == nullptr) return INVALID_FILE_SIZE;
+    struct stat status;
+    if (fstat(file->fd(), &status) != 0) {
+        SetLastError(ErrorFromErrno(errno));
+        return INVALID_FILE_SIZE;
+    }
+    const auto size = static_cast<std::uint64_t>(status.st_size);
+    if (sizeHigh != nullptr) *sizeHigh = static_cast<DWORD>(size >> 32);
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(size);
+}
+
+// Caveats: the creation time is the birth time where the file system records one, else the
+// earlier of the last write and the last status change (QueryStandardInfo).
+BOOL GetFileTime(HANDLE handle, LPFILETIME creation, LPFILETIME lastAccess, LPFILETIME lastWrite) {
+    const std::shared_ptr<FileObject> file = FileOrError(handle);
+    if (file == nullptr) return FALSE;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    const DWORD error = QueryStandardInfo(std::string(), file->fd(), data);
+    if (error != ERROR_SUCCESS) {
+        SetLastError(error);
+        return FALSE;
+    }
+    if (creation != nullptr) *creation = data.ftCreationTime;
+    if (lastAccess != nullptr) *lastAccess = data.ftLastAccessTime;
+    if (lastWrite != nullptr) *lastWrite = data.ftLastWriteTime;
+    return TRUE;
+}
+
+// Caveats: attributes and creation time as GetFileAttributesW and GetFileTime give them; the
+// size of a folder is 0.
+BOOL GetFileAttributesExW(LPCWSTR fileName, GET_FILEEX_INFO_LEVELS level, void* info) {
+    if (level != GetFileExInfoStandard || info == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (fileName == nullptr || *fileName == L'\0') {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    try {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        const DWORD error = QueryStandardInfo(NarrowPath(fileName), -1, data);
+        if (error != ERROR_SUCCESS) {
+            SetLastError(error);
+            return FALSE;
+        }
+        std::memcpy(info, &data, sizeof data);
+        return TRUE;
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+}
+
+namespace {
+
+constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+
+int ChmodRetrying(int fd, mode_t mode) {
+    int result;
+    do {
+        result = fchmod(fd, mode);
+    } while (result != 0 && errno == EINTR);
+    return result;
+}
+
+DWORD InternalSetAttributes(const std::string& path, DWORD attributes) {
+    // O_NONBLOCK keeps a FIFO from blocking; a folder opens for reading too.
+    ScopedFd fd(OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0));
+    if (fd.get() < 0) return OpenError(errno, path);
+    struct stat status;
+    if (fstat(fd.get(), &status) != 0) return ErrorFromErrno(errno);
+    const mode_t mode = status.st_mode & 07777;
+    const bool wasReadOnly = IsReadOnlyMode(mode);
+    const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    const DWORD stored = StoredAttributes(path.c_str());
+    const bool storeChanges = (stored & kStoredAttributes) != (attributes & kStoredAttributes);
+
+    mode_t current = mode;
+    auto changeMode = [&](mode_t wanted) {
+        if (wanted == current) return true;
+        if (ChmodRetrying(fd.get(), wanted) != 0) return false;
+        current = wanted;
+        return true;
+    };
+    // Changing an extended attribute needs write permission (except for root): it is stored
+    // while the file is writable, before taking write permission away.
+    DWORD error = ERROR_SUCCESS;
+    if (storeChanges) {
+        if (wasReadOnly && !changeMode(mode | S_IWUSR)) return ErrorFromErrno(errno);
+        error = StoreAttributes(fd.get(), attributes);
+    }
+    const mode_t target = readOnly ? (mode & ~kWriteBits) : (wasReadOnly ? (mode | S_IWUSR) : mode);
+    if (!changeMode(target) && error == ERROR_SUCCESS) error = ErrorFromErrno(errno);
+    return error;
+}
+
+// Deletion takes delete access with every share mode, as Windows does, so it fails while another
+// opener denies deletion; the locks are held until the name is gone.
+DWORD InternalDeleteFile(const std::string& path) {
+    struct stat status;
+    if (lstat(path.c_str(), &status) != 0) return errno == ENOENT ? MissingPathError(path) : ErrorFromErrno(errno);
+    if (S_ISDIR(status.st_mode)) return ERROR_ACCESS_DENIED;
+    ScopedFd fd;
+    if (!S_ISLNK(status.st_mode)) {
+        if (IsReadOnlyMode(status.st_mode)) return ERROR_ACCESS_DENIED;
+        fd.reset(OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0));
+        if (fd.get() >= 0) {
+            const DWORD error = AcquireShareLocks(fd.get(), kShareDelete, kShareAll);
+            if (error != ERROR_SUCCESS) return error;
+        } else if (errno != EACCES) {
+            return OpenError(errno, path);
+        }
+    }
+    if (::unlink(path.c_str()) != 0) return errno == ENOENT ? MissingPathError(path) : ErrorFromErrno(errno);
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+// Caveats:
+// - FILE_ATTRIBUTE_READONLY takes every write permission bit away; clearing it gives the owner
+//   write permission back (the group's and others' stay as they are).
+// - Hidden and system go to user.DOSATTRIB (ERROR_NOT_SUPPORTED where the file system has no user
+//   extended attributes). A name with a leading dot stays hidden whatever is stored.
+// - Other attributes (archive, normal, ...) are accepted and not kept. The file must be readable.
+BOOL SetFileAttributesW(LPCWSTR fileName, DWORD attributes) {
+    if (fileName == nullptr || *fileName == L'\0') {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    try {
+        const DWORD error = InternalSetAttributes(NarrowPath(fileName), attributes);
+        SetLastError(error);
+        return error == ERROR_SUCCESS ? TRUE : FALSE;
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+}
+
+// Caveats:
+// - A read-only file is not deleted, not even by root (ERROR_ACCESS_DENIED); a folder neither.
+// - An opener that denies deletion (no FILE_SHARE_DELETE) makes it fail with
+//   ERROR_SHARING_VIOLATION; a file the caller cannot read is deleted without that check.
+// - A symbolic link is deleted itself, not its target. Windows keeps a deleted file's name
+//   until its last handle closes; here the name goes at once.
+BOOL DeleteFileW(LPCWSTR fileName) {
+    if (fileName == nullptr || *fileName == L'\0') {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    try {
+        const DWORD error = InternalDeleteFile(NarrowPath(fileName));
+        SetLastError(error);
+        return error == ERROR_SUCCESS ? TRUE : FALSE;
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+}
+
+// The machine's current offset from UTC, whatever the date of the stamp, as Windows does it.
+BOOL FileTimeToLocalFileTime(const FILETIME* fileTime, LPFILETIME localFileTime) {
+    if (fileTime == nullptr || localFileTime == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::time_t now = std::time(nullptr);
+    struct tm local;
+    if (localtime_r(&now, &local) == nullptr) {
+        SetLastError(ERROR_GEN_FAILURE);
+        return FALSE;
+    }
+    const std::int64_t offset = static_cast<std::int64_t>(local.tm_gmtoff) * kTicksPerSecond;
+    const std::uint64_t utc = FromFileTime(*fileTime);
+    if ((offset < 0 && utc < static_cast<std::uint64_t>(-offset)) ||
+        (offset > 0 && utc > std::numeric_limits<std::uint64_t>::max() - static_cast<std::uint64_t>(offset))) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *localFileTime = ToFileTime(utc + static_cast<std::uint64_t>(offset));
+    return TRUE;
+}
+
+// Times from 1601 up to 0x7FFFFFFFFFFFFFFF ticks (year 30828); beyond that, as on Windows,
+// ERROR_INVALID_PARAMETER and the fields untouched.
+BOOL FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime) {
+    if (fileTime == nullptr || systemTime == nullptr ||
+        FromFileTime(*fileTime) > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::uint64_t ticks = FromFileTime(*fileTime);
+    const std::uint64_t seconds = ticks / kTicksPerSecond;
+    std::int64_t days = static_cast<std::int64_t>(seconds / 86400);
+    const std::uint64_t secondOfDay = seconds % 86400;
+    // 1601-01-01 was a Monday (day of week 1).
+    systemTime->wDayOfWeek = static_cast<WORD>((days + 1) % 7);
+    // Civil date from a day count: shift to days since 0000-03-01, then 400-year eras.
+    days += 584694;  // 1601-01-01 counted from 0000-03-01
+    const std::int64_t era = days / 146097;
+    const std::int64_t dayOfEra = days - era * 146097;
+    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t monthIndex = (5 * dayOfYear + 2) / 153;
+    const std::int64_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
+    const std::int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    systemTime->wYear = static_cast<WORD>(year);
+    systemTime->wMonth = static_cast<WORD>(month);
+    systemTime->wDay = static_cast<WORD>(day);
+    systemTime->wHour = static_cast<WORD>(secondOfDay / 3600);
+    systemTime->wMinute = static_cast<WORD>(secondOfDay / 60 % 60);
+    systemTime->wSecond = static_cast<WORD>(secondOfDay % 60);
+    systemTime->wMilliseconds = static_cast<WORD>(ticks / 10000 % 1000);
+    return TRUE;
 }

@@ -92,6 +92,15 @@ DWORD AttributesOf(const std::string& path, const struct stat& status);
 // True when no write permission bit (user, group, other) is set: the file is read-only.
 inline bool IsReadOnlyMode(mode_t mode) { return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0; }
 
+// The standard information of a file: attributes as AttributesOf gives them, times, size.
+// `path` names the file (its last component decides the dot-hidden attribute and the stored
+// attributes are read through it); fd >= 0 queries that open file instead of resolving the path.
+// A symbolic link describes its target (a dangling one itself) and adds
+// FILE_ATTRIBUTE_REPARSE_POINT. The creation time is
+// the birth time where the file system records one, else the earlier of the last write and the
+// last status change. Returns ERROR_SUCCESS or the error.
+DWORD QueryStandardInfo(const std::string& path, int fd, WIN32_FILE_ATTRIBUTE_DATA& data);
+
 // The error for a path that does not exist: ERROR_PATH_NOT_FOUND when its folder is missing too,
 // else ERROR_FILE_NOT_FOUND.
 DWORD MissingPathError(const std::string& path);

@@ -132,6 +132,66 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define ERROR_DISK_QUOTA_EXCEEDED 1295L
 #define ERROR_INVALID_SPI_VALUE 1439L
 #define ERROR_CANT_RESOLVE_FILENAME 1921L
+#define ERROR_NO_MORE_FILES 18L
+#define ERROR_NEGATIVE_SEEK 131L
+#define ERROR_BAD_EXE_FORMAT 193L
+#define ERROR_DIRECTORY 267L
+#define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
+#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u  // a symbolic link, in searches and GetFileAttributesExW
+
+// File handles: positions, sizes, attribute records and searches.
+typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;  // never defined: only null is accepted
+typedef LONG* PLONG;
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+
+typedef enum _GET_FILEEX_INFO_LEVELS {
+    GetFileExInfoStandard,
+    GetFileExMaxInfoLevel
+} GET_FILEEX_INFO_LEVELS;
+
+typedef struct _WIN32_FILE_ATTRIBUTE_DATA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+} WIN32_FILE_ATTRIBUTE_DATA, *LPWIN32_FILE_ATTRIBUTE_DATA;
+
+// The names are wide text of wchar_t units here; a name has at most 255 bytes on Linux, so it
+// always fits.
+typedef struct _WIN32_FIND_DATAW {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    WCHAR cFileName[MAX_PATH];
+    WCHAR cAlternateFileName[14];
+} WIN32_FIND_DATAW, *PWIN32_FIND_DATAW, *LPWIN32_FIND_DATAW;
+
+// The fixed part of a version resource, as the file stores it.
+typedef struct tagVS_FIXEDFILEINFO {
+    DWORD dwSignature;
+    DWORD dwStrucVersion;
+    DWORD dwFileVersionMS;
+    DWORD dwFileVersionLS;
+    DWORD dwProductVersionMS;
+    DWORD dwProductVersionLS;
+    DWORD dwFileFlagsMask;
+    DWORD dwFileFlags;
+    DWORD dwFileOS;
+    DWORD dwFileType;
+    DWORD dwFileSubtype;
+    DWORD dwFileDateMS;
+    DWORD dwFileDateLS;
+} VS_FIXEDFILEINFO;
+#define VS_FFI_SIGNATURE 0xFEEF04BDu
 
 extern "C" {
 
@@ -167,6 +227,37 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    DWORD flagsAndAttributes, HANDLE templateFile);
 BOOL CloseHandle(HANDLE handle);
 DWORD GetFileAttributesW(LPCWSTR fileName);
+
+// Reading, writing and querying open files (File.cpp). ReadFile and WriteFile check the access
+// the handle was opened with; overlapped operations are not supported (the pointer must be null).
+BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, LPOVERLAPPED overlapped);
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written,
+               LPOVERLAPPED overlapped);
+DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveMethod);
+DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);
+BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME lastAccess, LPFILETIME lastWrite);
+BOOL GetFileAttributesExW(LPCWSTR fileName, GET_FILEEX_INFO_LEVELS level, void* info);
+BOOL SetFileAttributesW(LPCWSTR fileName, DWORD attributes);
+BOOL DeleteFileW(LPCWSTR fileName);
+
+// File times: 100-nanosecond units since 1601-01-01 00:00 UTC (File.cpp).
+BOOL FileTimeToLocalFileTime(const FILETIME* fileTime, LPFILETIME localFileTime);
+BOOL FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime);
+
+// Folders, searches, full paths and free space (Directory.cpp).
+BOOL CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES securityAttributes);
+BOOL RemoveDirectoryW(LPCWSTR pathName);
+HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData);
+BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW findData);
+BOOL FindClose(HANDLE find);
+DWORD GetFullPathNameW(LPCWSTR fileName, DWORD bufferLength, LPWSTR buffer, LPWSTR* filePart);
+BOOL GetDiskFreeSpaceExW(LPCWSTR directoryName, PULARGE_INTEGER freeBytesAvailable,
+                         PULARGE_INTEGER totalBytes, PULARGE_INTEGER totalFreeBytes);
+
+// Version resources, read from the resource section of PE files (Version.cpp).
+DWORD GetFileVersionInfoSizeW(LPCWSTR fileName, DWORD* handle);
+BOOL GetFileVersionInfoW(LPCWSTR fileName, DWORD handle, DWORD length, void* data);
+BOOL VerQueryValueW(const void* block, LPCWSTR subBlock, void** buffer, UINT* length);
 
 // Path tests (Path.cpp): '/' is the only separator and there are no drives.
 BOOL PathFileExistsW(LPCWSTR path);
