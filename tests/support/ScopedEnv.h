@@ -4,6 +4,7 @@
 #if !defined(_WIN32)
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 namespace cu::test {
@@ -12,27 +13,18 @@ class ScopedEnv {
 public:
     // value nullptr unsets the variable.
     ScopedEnv(const char* name, const char* value) : m_name(name) {
-        const char* old = std::getenv(name);
-        m_had = old != nullptr;
-        if (m_had) m_old = old;
-        if (value != nullptr)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
+        if (const char* old = std::getenv(name)) m_old = old;
+        Set(value);
     }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
-    ~ScopedEnv() {
-        if (m_had)
-            setenv(m_name.c_str(), m_old.c_str(), 1);
-        else
-            unsetenv(m_name.c_str());
-    }
+    ~ScopedEnv() { Set(m_old ? m_old->c_str() : nullptr); }
 
 private:
+    void Set(const char* value) { value != nullptr ? setenv(m_name.c_str(), value, 1) : unsetenv(m_name.c_str()); }
+
     std::string m_name;
-    bool m_had = false;
-    std::string m_old;
+    std::optional<std::string> m_old;
 };
 
 }  // namespace cu::test

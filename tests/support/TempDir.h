@@ -13,15 +13,9 @@
 
 namespace cu::test {
 
-// Paths between CString and std::filesystem. On POSIX the standard library would convert wide
-// text with the C locale, which knows only ASCII, so the conversion goes through UTF-8.
-inline std::filesystem::path FsPath(const CString& path) {
-#if defined(_WIN32)
-    return std::filesystem::path(path.str());
-#else
-    return std::filesystem::u8path(path.ToUtf8());
-#endif
-}
+// Paths between CString and std::filesystem go through UTF-8: on POSIX the standard library would
+// convert wide text with the C locale, which knows only ASCII.
+inline std::filesystem::path FsPath(const CString& path) { return std::filesystem::u8path(path.ToUtf8()); }
 
 inline CString FromFsPath(const std::filesystem::path& path) {
 #if defined(_WIN32)
@@ -38,13 +32,10 @@ public:
     TempDir() {
         std::random_device random;
         const std::filesystem::path base = std::filesystem::temp_directory_path();
-        for (int attempt = 0; attempt < 100; ++attempt) {
+        std::error_code error;
+        for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
             std::filesystem::path candidate = base / ("cu-test-" + std::to_string(random()));
-            std::error_code error;
-            if (std::filesystem::create_directory(candidate, error)) {
-                m_path = candidate;
-                return;
-            }
+            if (std::filesystem::create_directory(candidate, error)) m_path = candidate;
         }
     }
     TempDir(const TempDir&) = delete;
@@ -72,8 +63,7 @@ private:
 };
 
 inline void WriteBytes(const CString& path, const std::string& bytes) {
-    std::ofstream out(FsPath(path), std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(FsPath(path), std::ios::binary | std::ios::trunc) << bytes;
 }
 
 // The file's bytes; "<missing>" when it cannot be read.
@@ -93,11 +83,9 @@ inline bool Exists(const CString& path) {
 inline void SetReadOnly(const CString& path, bool readOnly = true) {
     namespace fs = std::filesystem;
     std::error_code error;
-    if (readOnly)
-        fs::permissions(FsPath(path), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                        fs::perm_options::remove, error);
-    else
-        fs::permissions(FsPath(path), fs::perms::owner_write, fs::perm_options::add, error);
+    fs::permissions(FsPath(path), readOnly ? fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write
+                                           : fs::perms::owner_write,
+                    readOnly ? fs::perm_options::remove : fs::perm_options::add, error);
 }
 
 }  // namespace cu::test
