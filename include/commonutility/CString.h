@@ -2,12 +2,18 @@
 #pragma once
 
 #include <cstdarg>
+#include <memory>
 #include <string>
 #include <utility>
 
 #include "commonutility/Export.h"
 
 // A wide string with value semantics.
+//
+// Copies share one buffer until one of them is written to, which then takes a copy of its own; a
+// buffer that is shared is never written. So copying is cheap whatever the length, texts that
+// share a buffer compare equal at once, and copies of one text may be used on different threads
+// (each thread its own CString object, as for any value).
 //
 // Texts are ordered by their UTF-16 code units taken as unsigned numbers, on every platform:
 // where wchar_t holds UTF-32 (Linux), a character above U+FFFF sorts as its surrogate pair
@@ -21,7 +27,7 @@ public:
     CString(const wchar_t* text);  // NOLINT: implicit on purpose, as for any text value
     CString(const wchar_t* text, int length);
     CString(wchar_t ch, int repeat = 1);
-    explicit CString(std::wstring&& text) noexcept : m_text(std::move(text)) {}
+    explicit CString(std::wstring&& text);
     // Converts narrow text from the ANSI code page (UTF-8 here).
     explicit CString(const char* text);
     CString(const CString&) = default;
@@ -31,11 +37,11 @@ public:
     CString& operator=(const wchar_t* text);
     ~CString() = default;
 
-    int GetLength() const { return static_cast<int>(m_text.size()); }
-    bool IsEmpty() const { return m_text.empty(); }
-    void Empty() { m_text.clear(); }
-    const wchar_t* GetString() const { return m_text.c_str(); }
-    operator const wchar_t*() const { return m_text.c_str(); }  // NOLINT: as callers expect
+    int GetLength() const { return m_text ? static_cast<int>(m_text->size()) : 0; }
+    bool IsEmpty() const { return GetLength() == 0; }
+    void Empty() { m_text.reset(); }
+    const wchar_t* GetString() const { return m_text ? m_text->c_str() : L""; }
+    operator const wchar_t*() const { return GetString(); }  // NOLINT: as callers expect
 
     // Character access; an index outside 0 to length - 1 gives 0 and SetAt does nothing.
     wchar_t GetAt(int index) const;
@@ -76,10 +82,15 @@ public:
     std::string ToUtf8() const;
     int GetUtf16Length() const;
 
-    const std::wstring& str() const { return m_text; }
+    // The text itself; the same object for every copy that shares this one's buffer.
+    const std::wstring& str() const { return m_text ? *m_text : EmptyText(); }
 
 private:
-    std::wstring m_text;
+    static const std::wstring& EmptyText();
+    // The buffer to write to, made or copied first unless this CString alone holds it.
+    std::wstring& Mutable();
+
+    std::shared_ptr<std::wstring> m_text;  // null for the empty text
 };
 
 COMMONUTILITY_API CString operator+(const CString& a, const CString& b);
@@ -87,7 +98,10 @@ COMMONUTILITY_API CString operator+(const CString& a, const wchar_t* b);
 COMMONUTILITY_API CString operator+(const wchar_t* a, const CString& b);
 COMMONUTILITY_API CString operator+(const CString& a, wchar_t b);
 
-inline bool operator==(const CString& a, const CString& b) { return a.str() == b.str(); }
+// Copies sharing a buffer are equal without reading it.
+inline bool operator==(const CString& a, const CString& b) {
+    return &a.str() == &b.str() || a.str() == b.str();
+}
 inline bool operator==(const CString& a, const wchar_t* b) { return a.Compare(b) == 0; }
 inline bool operator==(const wchar_t* a, const CString& b) { return b.Compare(a) == 0; }
 inline bool operator!=(const CString& a, const CString& b) { return !(a == b); }

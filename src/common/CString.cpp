@@ -1,6 +1,7 @@
 // CString: the library's wide text value.
 #include "commonutility/CString.h"
 
+#include <atomic>
 #include <cwchar>
 #include <vector>
 
@@ -24,73 +25,99 @@ wchar_t FoldAscii(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wch
 }  // namespace
 
 CString::CString(const wchar_t* text) {
-    if (text != nullptr) m_text = text;
+    if (text != nullptr && *text != L'\0') m_text = std::make_shared<std::wstring>(text);
 }
 
 CString::CString(const wchar_t* text, int length) {
-    if (text != nullptr && length > 0) m_text.assign(text, static_cast<std::size_t>(length));
+    if (text != nullptr && length > 0)
+        m_text = std::make_shared<std::wstring>(text, static_cast<std::size_t>(length));
 }
 
 CString::CString(wchar_t ch, int repeat) {
-    if (repeat > 0) m_text.assign(static_cast<std::size_t>(repeat), ch);
+    if (repeat > 0) m_text = std::make_shared<std::wstring>(static_cast<std::size_t>(repeat), ch);
+}
+
+CString::CString(std::wstring&& text) {
+    if (!text.empty()) m_text = std::make_shared<std::wstring>(std::move(text));
 }
 
 CString::CString(const char* text) {
     if (text == nullptr || *text == '\0') return;
     const int needed = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
     if (needed <= 1) return;
-    m_text.resize(static_cast<std::size_t>(needed));
-    MultiByteToWideChar(CP_ACP, 0, text, -1, &m_text[0], needed);
-    m_text.resize(static_cast<std::size_t>(needed - 1));
+    std::wstring wide(static_cast<std::size_t>(needed), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], needed);
+    wide.resize(static_cast<std::size_t>(needed - 1));
+    m_text = std::make_shared<std::wstring>(std::move(wide));
 }
 
+// The new text is complete before the old one goes: text may point into it.
 CString& CString::operator=(const wchar_t* text) {
-    if (text == nullptr)
-        m_text.clear();
-    else
-        m_text = text;  // std::wstring copes with text that points into itself
+    *this = CString(text);
     return *this;
 }
 
+const std::wstring& CString::EmptyText() {
+    static const std::wstring empty;
+    return empty;
+}
+
+// A count of one means no other CString holds the buffer, and none can get it but from this
+// one, so it is written in place. Copies released on other threads may have read it: the acquire
+// fence pairs with their releasing decrement, so those reads come before the writes here.
+std::wstring& CString::Mutable() {
+    if (!m_text) {
+        m_text = std::make_shared<std::wstring>();
+    } else if (m_text.use_count() > 1) {
+        m_text = std::make_shared<std::wstring>(*m_text);
+    } else {
+        std::atomic_thread_fence(std::memory_order_acquire);
+    }
+    return *m_text;
+}
+
 wchar_t CString::GetAt(int index) const {
-    return (index >= 0 && index < GetLength()) ? m_text[static_cast<std::size_t>(index)] : L'\0';
+    return (index >= 0 && index < GetLength()) ? (*m_text)[static_cast<std::size_t>(index)] : L'\0';
 }
 
 void CString::SetAt(int index, wchar_t ch) {
-    if (index >= 0 && index < GetLength()) m_text[static_cast<std::size_t>(index)] = ch;
+    if (index >= 0 && index < GetLength()) Mutable()[static_cast<std::size_t>(index)] = ch;
 }
 
+// Text that points into this one stays valid while it is appended: std::wstring copes with its
+// own characters, and a shared buffer is left to its other holders.
 CString& CString::operator+=(const CString& text) {
-    m_text += text.m_text;
+    if (!text.IsEmpty()) Mutable() += text.str();
     return *this;
 }
 
 CString& CString::operator+=(const wchar_t* text) {
-    if (text != nullptr) m_text += text;
+    if (text != nullptr && *text != L'\0') Mutable() += text;
     return *this;
 }
 
 CString& CString::operator+=(wchar_t ch) {
-    m_text += ch;
+    Mutable() += ch;
     return *this;
 }
 
 void CString::Append(const wchar_t* text, int length) {
-    if (text != nullptr && length > 0) m_text.append(text, static_cast<std::size_t>(length));
+    if (text != nullptr && length > 0) Mutable().append(text, static_cast<std::size_t>(length));
 }
 
 int CString::Compare(const CString& other) const {
-    return CompareUnits(m_text.data(), m_text.size(), other.m_text.data(), other.m_text.size());
+    if (m_text == other.m_text) return 0;
+    return CompareUnits(GetString(), str().size(), other.GetString(), other.str().size());
 }
 
 int CString::Compare(const wchar_t* other) const {
     if (other == nullptr) other = L"";
-    return CompareUnits(m_text.data(), m_text.size(), other, std::wcslen(other));
+    return CompareUnits(GetString(), str().size(), other, std::wcslen(other));
 }
 
 int CString::CompareNoCase(const wchar_t* other) const {
     if (other == nullptr) other = L"";
-    const wchar_t* a = m_text.c_str();
+    const wchar_t* a = GetString();
     for (;; ++a, ++other) {
         const wchar_t ca = FoldAscii(*a), cb = FoldAscii(*other);
         if (ca != cb)
@@ -101,30 +128,31 @@ int CString::CompareNoCase(const wchar_t* other) const {
 
 int CString::Find(wchar_t ch, int start) const {
     if (start < 0 || start >= GetLength()) return -1;
-    const auto pos = m_text.find(ch, static_cast<std::size_t>(start));
+    const auto pos = str().find(ch, static_cast<std::size_t>(start));
     return pos == std::wstring::npos ? -1 : static_cast<int>(pos);
 }
 
 int CString::Find(const wchar_t* sub, int start) const {
     if (sub == nullptr || start < 0 || start > GetLength()) return -1;
-    const auto pos = m_text.find(sub, static_cast<std::size_t>(start));
+    const auto pos = str().find(sub, static_cast<std::size_t>(start));
     return pos == std::wstring::npos ? -1 : static_cast<int>(pos);
 }
 
 int CString::ReverseFind(wchar_t ch) const {
-    const auto pos = m_text.rfind(ch);
+    const auto pos = str().rfind(ch);
     return pos == std::wstring::npos ? -1 : static_cast<int>(pos);
 }
 
 CString CString::Left(int count) const {
     if (count <= 0) return CString();
-    return CString(m_text.c_str(), count < GetLength() ? count : GetLength());
+    if (count >= GetLength()) return *this;
+    return CString(GetString(), count);
 }
 
 CString CString::Right(int count) const {
     if (count <= 0) return CString();
     if (count >= GetLength()) return *this;
-    return CString(m_text.c_str() + (GetLength() - count), count);
+    return CString(GetString() + (GetLength() - count), count);
 }
 
 CString CString::Mid(int first) const { return Mid(first, GetLength()); }
@@ -133,17 +161,17 @@ CString CString::Mid(int first, int count) const {
     if (first < 0) first = 0;
     if (first >= GetLength() || count <= 0) return CString();
     if (count > GetLength() - first) count = GetLength() - first;
-    return CString(m_text.c_str() + first, count);
+    return CString(GetString() + first, count);
 }
 
 int CString::Delete(int index, int count) {
     if (index >= 0 && index < GetLength() && count > 0)
-        m_text.erase(static_cast<std::size_t>(index), static_cast<std::size_t>(count));
+        Mutable().erase(static_cast<std::size_t>(index), static_cast<std::size_t>(count));
     return GetLength();
 }
 
 void CString::Truncate(int length) {
-    if (length >= 0 && length < GetLength()) m_text.resize(static_cast<std::size_t>(length));
+    if (length >= 0 && length < GetLength()) Mutable().resize(static_cast<std::size_t>(length));
 }
 
 void CString::Format(const wchar_t* format, ...) {
@@ -158,7 +186,7 @@ void CString::Format(const wchar_t* format, ...) {
 void CString::FormatV(const wchar_t* format, va_list args) {
     CString result;
     result.AppendFormatV(format, args);
-    m_text.swap(result.m_text);
+    m_text = std::move(result.m_text);
 }
 
 void CString::AppendFormat(const wchar_t* format, ...) {
@@ -174,29 +202,29 @@ void CString::AppendFormatV(const wchar_t* format, va_list args) {
     va_copy(again, args);
     const std::size_t length = cu::detail::FormatWide(small, 256, format, args);
     if (length < 256) {
-        m_text.append(small, length);
+        Append(small, static_cast<int>(length));
     } else {
         std::vector<wchar_t> large(length + 1);
         cu::detail::FormatWide(large.data(), large.size(), format, again);
-        m_text.append(large.data(), length);
+        Mutable().append(large.data(), length);
     }
     va_end(again);
 }
 
 std::string CString::ToUtf8() const {
     std::string out;
-    if (m_text.empty()) return out;
+    if (IsEmpty()) return out;
     const int length = GetLength();
-    const int needed = WideCharToMultiByte(CP_UTF8, 0, m_text.data(), length, nullptr, 0, nullptr,
+    const int needed = WideCharToMultiByte(CP_UTF8, 0, GetString(), length, nullptr, 0, nullptr,
                                            nullptr);
     if (needed <= 0) return out;
     out.resize(static_cast<std::size_t>(needed));
-    WideCharToMultiByte(CP_UTF8, 0, m_text.data(), length, &out[0], needed, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, GetString(), length, &out[0], needed, nullptr, nullptr);
     return out;
 }
 
 int CString::GetUtf16Length() const {
-    return static_cast<int>(cu::detail::Utf16Length(m_text.data(), m_text.size()));
+    return static_cast<int>(cu::detail::Utf16Length(GetString(), str().size()));
 }
 
 CString operator+(const CString& a, const CString& b) {

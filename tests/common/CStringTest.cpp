@@ -186,3 +186,20 @@ TEST(CStringFormat, ReplacesAndMayReadItsOwnText) {
     format.Format(format.GetString(), 5);
     EXPECT_EQ(CString(L"<5>"), format);
 }
+
+TEST(CStringCopy, SharesTheTextUntilOneIsWritten) {
+    const CString original(L"shared");
+    void (*const writes[])(CString&) = {
+        [](CString& s) { s.SetAt(0, L'S'); }, [](CString& s) { s += s; },
+        [](CString& s) { s.Append(L"!", 1); }, [](CString& s) { s.Delete(0); },
+        [](CString& s) { s.Truncate(1); }, [](CString& s) { s.AppendFormat(L"%d", 1); },
+    };
+    for (const auto& write : writes) {
+        SCOPED_TRACE(&write - writes);
+        CString copy = original;
+        EXPECT_EQ(original.GetString(), copy.GetString());
+        write(copy);
+        EXPECT_NE(original, copy);  // the write took a buffer of its own, not the shared one
+        EXPECT_EQ(CString(L"shared"), original);
+    }
+}
