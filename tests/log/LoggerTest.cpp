@@ -28,12 +28,17 @@ public:
 #endif
     {
 #if defined(_WIN32)
+        m_oldTmp.resize(GetEnvironmentVariableW(L"TMP", nullptr, 0));
+        GetEnvironmentVariableW(L"TMP", &m_oldTmp[0], static_cast<DWORD>(m_oldTmp.size()));
         SetEnvironmentVariableW(L"TMP", m_dir.Path());
 #endif
     }
     ~LogSandbox() {
         cu::detail::LoggerAccess::Destroy();
         SetFlag(-1);
+#if defined(_WIN32)
+        SetEnvironmentVariableW(L"TMP", m_oldTmp.empty() ? nullptr : m_oldTmp.c_str());
+#endif
     }
 
     // Sets "LogFlag" (a negative value removes it).
@@ -62,7 +67,9 @@ public:
 
 private:
     cu::test::TempDir m_dir;
-#if !defined(_WIN32)
+#if defined(_WIN32)
+    std::wstring m_oldTmp;
+#else
     cu::test::ScopedEnv m_tmp;
     cu::test::ScopedEnv m_registry;
 #endif
