@@ -6,7 +6,7 @@ namespace cu::detail {
 // The source file that the library's own log lines name.
 constexpr const char kLogSourceFile[] = ".\\CommonUtility";
 
-// Writes one line to the process log: the source file, the line of the call, the qualified
+// Writes one line to the process log (CLogger): the source file, the line of the call, the qualified
 // function name, and a narrow printf-style format with its arguments.
 void LogLine(const char* file, int line, const char* function, const char* format, ...);
 

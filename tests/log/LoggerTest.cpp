@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "commonutility/FileOperation.h"
 #include "commonutility/Logger.h"
 #include "log/LoggerAccess.h"
 #include "platform/win32.h"
@@ -145,6 +146,21 @@ TEST(Logger, OutputFolderRefusals) {
     EXPECT_EQ(log.SetLogOutputFolder(sandbox.dir().Path(L"file")), E_INVALIDARG);
     EXPECT_EQ(log.SetLogOutputFolder(L"."), E_INVALIDARG);  // an existing folder, but no delimiter
     EXPECT_EQ(log.SetLogOutputFolder(sandbox.dir().Path()), S_OK);
+}
+
+// The library's own failures reach the log with its source name, the function and the error code.
+TEST(Logger, LibraryFailuresAreLogged) {
+    LogSandbox sandbox;
+    sandbox.SetFlag(0x70);
+    CString folder = sandbox.dir().Path(L"tree");
+    CreateDirectoryW(folder, nullptr);
+    cu::test::WriteBytes(sandbox.dir().Path(L"tree") + cu::platform::kPathDelimiter + L"locked", "x");
+    cu::test::SetReadOnly(sandbox.dir().Path(L"tree") + cu::platform::kPathDelimiter + L"locked");
+    EXPECT_EQ(CFileOperation::RemoveFolder(folder), 0);
+    cu::detail::LoggerAccess::Destroy();
+    EXPECT_TRUE(std::regex_search(sandbox.Log(), std::regex("\\[CommonUtility\\(\\d+\\)\\]\\[CFileOperation::"
+                                                            "RemoveFolder\\] : CFileOperation::RemoveFolder Err:145\r\n")))
+        << sandbox.Log();
 }
 
 // While one logger holds the day's file, another (in this process or another) cannot open it.
