@@ -101,11 +101,11 @@ DWORD NextEntry(FindState& state, WIN32_FIND_DATAW& data) {
 
 DWORD InternalFindFirst(LPCWSTR fileName, WIN32_FIND_DATAW& data, HANDLE& handle) {
     if (fileName == nullptr || *fileName == L'\0') return ERROR_PATH_NOT_FOUND;
-    const std::wstring spec(fileName);
-    const std::size_t slash = spec.rfind(L'/');
-    const std::wstring pattern = slash == std::wstring::npos ? spec : spec.substr(slash + 1);
+    const std::wstring request(fileName);
+    const std::size_t slash = request.rfind(L'/');
+    const std::wstring pattern = slash == std::wstring::npos ? request : request.substr(slash + 1);
     auto state = std::make_unique<FindState>();
-    if (slash != std::wstring::npos) state->folder = NarrowPath(spec.substr(0, slash + 1).c_str());
+    if (slash != std::wstring::npos) state->folder = NarrowPath(request.substr(0, slash + 1).c_str());
     // Windows finds nothing for a pattern that ends with a separator.
     if (pattern.empty()) return ERROR_FILE_NOT_FOUND;
 
