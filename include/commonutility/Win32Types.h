@@ -207,9 +207,14 @@ extern "C" {
 // Frees a string returned by the library (the text of CXMLDict::SaveToMemFile).
 COMMONUTILITY_API void SysFreeString(BSTR text);
 
-// The registry functions that a caller needs to prepare the values that CCommonRegistry reads.
-// REG_SZ data are UTF-16LE bytes with their terminator, as on Windows, not wchar_t text.
+// The registry functions that a caller needs to prepare and inspect the values that
+// CCommonRegistry reads (the command-line tool uses them too). REG_SZ data are UTF-16LE bytes
+// with their terminator, as on Windows, not wchar_t text.
 struct _SECURITY_ATTRIBUTES;
+COMMONUTILITY_API LONG RegOpenKeyExW(HKEY key, const wchar_t* subKey, DWORD options, REGSAM desiredAccess,
+                                     PHKEY result);
+COMMONUTILITY_API LONG RegQueryValueExW(HKEY key, const wchar_t* valueName, DWORD* reserved, DWORD* type,
+                                        BYTE* data, DWORD* size);
 COMMONUTILITY_API LONG RegCreateKeyExW(HKEY key, const wchar_t* subKey, DWORD reserved,
                                        wchar_t* keyClass, DWORD options, REGSAM desiredAccess,
                                        struct _SECURITY_ATTRIBUTES* securityAttributes,

@@ -27,5 +27,7 @@ int ContentInfoScan(const Args& args);
 int ContentInfoList(const Args& args);
 int PlistShow(const Args& args);
 int RegionShow(const Args& args);
+int FileInfo(const Args& args);
+int Log(const Args& args);
 
 }  // namespace commonutil

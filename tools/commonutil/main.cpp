@@ -1,4 +1,5 @@
-// commonutil: property-list, content-information and region files from the command line.
+// commonutil: property-list, content-information, region and other files, the log switch and the
+// registry from the command line.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -39,12 +40,14 @@ const char kUsage[] =
     "  contentinfo list FILE             list the groups, contents, files and values of FILE\n"
     "  plist show FILE                   print any property-list file as an indented tree\n"
     "  region show FILE                  print the regions and countries of a region settings file\n"
+    "  fileinfo FILE                     print a file's size, attributes, times and version\n"
+    "  log on FLAGS | off | path         switch the library's log, or print its file\n"
     "\n"
     "Every command takes --help. Exit status: 0 done, 1 failed, 2 wrong command line.\n";
 
 struct Command {
     const char* group;
-    const char* name;
+    const char* name;  // null for a command of one word
     int (*run)(const commonutil::Args&);
 };
 
@@ -53,6 +56,8 @@ const Command kCommands[] = {
     {"contentinfo", "list", commonutil::ContentInfoList},
     {"plist", "show", commonutil::PlistShow},
     {"region", "show", commonutil::RegionShow},
+    {"fileinfo", nullptr, commonutil::FileInfo},
+    {"log", nullptr, commonutil::Log},
 };
 
 }  // namespace
@@ -64,12 +69,16 @@ int main(int argc, char** argv) {
     }
     const std::string group = argv[1];
     const std::string name = argc > 2 ? argv[2] : "";
+    // Commands without a second word take every argument after their name.
+    for (const Command& command : kCommands)
+        if (command.name == nullptr && group == command.group)
+            return command.run(commonutil::Args(argv + 2, argv + argc));
     if (name == "--help" || name == "-h") {
         std::fputs(kUsage, stdout);
         return commonutil::kOk;
     }
     for (const Command& command : kCommands) {
-        if (group == command.group && name == command.name)
+        if (command.name != nullptr && group == command.group && name == command.name)
             return command.run(commonutil::Args(argv + 3, argv + argc));
     }
     return commonutil::Fail(commonutil::kUsage, "unknown command '" + group + (name.empty() ? "" : " " + name) +

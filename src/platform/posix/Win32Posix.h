@@ -265,11 +265,8 @@ BOOL PathIsDirectoryW(LPCWSTR path);  // FILE_ATTRIBUTE_DIRECTORY when it is a f
 BOOL PathIsRootW(LPCWSTR path);       // one or more '/' and nothing else
 DWORD GetTempPathW(DWORD bufferLength, LPWSTR buffer);
 
-// The registry (Registry.cpp; the functions that callers need are in Win32Types.h). An HKEY is a
+// The registry (Registry.cpp) is declared in Win32Types.h, as callers use it too. An HKEY is a
 // predefined root or a pointer to an internal key object.
-LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM desiredAccess, PHKEY result);
-LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD* reserved, DWORD* type, BYTE* data,
-                      DWORD* size);
 
 // Process and system facts (System.cpp).
 UINT SetErrorMode(UINT mode);

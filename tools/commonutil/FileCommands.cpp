@@ -1,0 +1,120 @@
+// commonutil fileinfo | log
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "Cli.h"
+
+namespace commonutil {
+namespace {
+
+const char kFileInfoHelp[] =
+    "usage: commonutil fileinfo FILE\n"
+    "\n"
+    "Prints a file's size, its read-only and hidden attributes, its creation and last-write times\n"
+    "(local time), and the file version and \"FileVersion\" text of its version resource (\"-\"\n"
+    "when it has none).\n";
+
+const char kLogHelp[] =
+    "usage: commonutil log on FLAGS | off | path\n"
+    "\n"
+    "  on FLAGS   sets the registry value \"LogFlag\" (REG_DWORD; FLAGS decimal or 0x hex) under\n"
+    "             HKEY_CURRENT_USER\\Software\\Tavolan Corporation\\Reelkeep\\1.0\\Uploader\n"
+    "  off        removes that value (logging stays off without it)\n"
+    "  path       prints the log file a program that starts today writes to\n"
+    "The library reads the value once per process, so a change applies to programs started later.\n";
+
+const wchar_t kLogKey[] = L"Software\\Tavolan Corporation\\Reelkeep\\1.0\\Uploader";
+
+std::string Utf8(const CString& text) { return text.ToUtf8().c_str(); }
+
+std::string TimeText(const SYSTEMTIME& t) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour,
+                  t.wMinute, t.wSecond);
+    return text;
+}
+
+// FLAGS as a 32-bit number, decimal or 0x hex; false for anything else.
+bool ParseFlags(const std::string& text, DWORD& flags) {
+    if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(text.c_str(), &end, text.rfind("0x", 0) == 0 ? 16 : 10);
+    if (*end != '\0' || value > 0xFFFFFFFFull) return false;
+    flags = static_cast<DWORD>(value);
+    return true;
+}
+
+}  // namespace
+
+int FileInfo(const Args& args) {
+    if (WantsHelp(args)) return std::fputs(kFileInfoHelp, stdout), kOk;
+    if (args.size() != 1) return Fail(kUsage, "fileinfo: needs exactly one FILE; see --help");
+    const CString path(args[0].c_str());
+    if (CFileOperation::IsDirAvailable(path)) return Fail(kFailed, args[0] + ": is a folder, not a file");
+    if (!CFileOperation::IsFileAvailable(path)) return Fail(kFailed, args[0] + ": no such file");
+    unsigned __int64 size = 0;
+    SYSTEMTIME created{}, written{};
+    if (!CFileOperation::GetFileSize(path, size)) return Fail(kFailed, args[0] + ": size cannot be read");
+    const bool haveCreated = CFileOperation::GetFileCreateTime(path, created) != 0;
+    const bool haveWritten = CFileOperation::GetFileLastWriteTime(path, written) != 0;
+    std::string attributes;
+    if (CFileOperation::IsReadOnly(path)) attributes += "read-only ";
+    if (CFileOperation::IsHidden(path)) attributes += "hidden ";
+    attributes = attributes.empty() ? "normal" : attributes.substr(0, attributes.size() - 1);
+    const std::string version = Utf8(CFileOperation::GetFileVersion(path));
+    const std::string text = Utf8(CFileOperation::GetFileInfo(path));
+    std::printf("File:         %s\n", args[0].c_str());
+    std::printf("Size:         %llu bytes\n", static_cast<unsigned long long>(size));
+    std::printf("Attributes:   %s\n", attributes.c_str());
+    std::printf("Created:      %s\n", haveCreated ? TimeText(created).c_str() : "unknown (cannot be opened)");
+    std::printf("Last written: %s\n", haveWritten ? TimeText(written).c_str() : "unknown (cannot be opened)");
+    std::printf("File version: %s\n", version.empty() ? "-" : version.c_str());
+    std::printf("FileVersion:  %s\n", text.empty() ? "-" : text.c_str());
+    return kOk;
+}
+
+int Log(const Args& args) {
+    if (WantsHelp(args)) return std::fputs(kLogHelp, stdout), kOk;
+    const std::string verb = args.empty() ? "" : args[0];
+    if (verb == "path" && args.size() == 1) {
+        const CString folder = CFileOperation::GetTempDir();
+        if (folder.IsEmpty()) return Fail(kFailed, "log path: the temporary folder is unknown");
+        const std::time_t now = std::time(nullptr);
+        const std::tm* today = std::localtime(&now);  // one thread: the shared result is safe
+        char name[64];
+        std::strftime(name, sizeof name, "ReelkeepUploaderLog(%Y-%m-%d).txt", today);
+        std::printf("%s%s\n", Utf8(folder).c_str(), name);
+        return kOk;
+    }
+    if (verb == "on" && args.size() == 2) {
+        DWORD flags = 0;
+        if (!ParseFlags(args[1], flags)) return Fail(kUsage, "log on: FLAGS must be a number (decimal or 0x hex)");
+        HKEY key = nullptr;
+        LONG error = RegCreateKeyExW(HKEY_CURRENT_USER, kLogKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                                     nullptr, &key, nullptr);
+        if (error == ERROR_SUCCESS) {
+            error = RegSetValueExW(key, L"LogFlag", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&flags), sizeof flags);
+            RegCloseKey(key);
+        }
+        if (error != ERROR_SUCCESS) return Fail(kFailed, "log on: the registry cannot be written (error " + std::to_string(error) + ")");
+        std::printf("LogFlag = 0x%08lx\n", static_cast<unsigned long>(flags));
+        return kOk;
+    }
+    if (verb == "off" && args.size() == 1) {
+        HKEY key = nullptr;
+        LONG error = RegOpenKeyExW(HKEY_CURRENT_USER, kLogKey, 0, KEY_SET_VALUE, &key);
+        if (error == ERROR_SUCCESS) {
+            error = RegDeleteValueW(key, L"LogFlag");
+            RegCloseKey(key);
+        }
+        // No key or no value: logging is off already.
+        if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND)
+            return Fail(kFailed, "log off: the registry cannot be written (error " + std::to_string(error) + ")");
+        std::puts("LogFlag removed");
+        return kOk;
+    }
+    return Fail(kUsage, "log: expects 'on FLAGS', 'off' or 'path'; see --help");
+}
+
+}  // namespace commonutil
