@@ -200,6 +200,7 @@ typedef DWORD REGSAM;
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_NO_UNICODE_TRANSLATION 1113L
 
 extern "C" {
@@ -224,6 +225,12 @@ COMMONUTILITY_API LONG RegSetValueExW(HKEY key, const wchar_t* valueName, DWORD 
 COMMONUTILITY_API LONG RegDeleteKeyW(HKEY key, const wchar_t* subKey);
 COMMONUTILITY_API LONG RegDeleteValueW(HKEY key, const wchar_t* valueName);
 COMMONUTILITY_API LONG RegCloseKey(HKEY key);
+// Sub-keys and values one by one, by index from 0 (ERROR_NO_MORE_ITEMS after the last); sizes
+// in characters, including the terminator on the way in and without it on the way out.
+COMMONUTILITY_API LONG RegEnumKeyExW(HKEY key, DWORD index, wchar_t* name, DWORD* nameSize, DWORD* reserved,
+                                     wchar_t* keyClass, DWORD* classSize, FILETIME* lastWriteTime);
+COMMONUTILITY_API LONG RegEnumValueW(HKEY key, DWORD index, wchar_t* valueName, DWORD* valueNameSize,
+                                     DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize);
 
 }  // extern "C"
 

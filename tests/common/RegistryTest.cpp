@@ -190,6 +190,51 @@ TEST_F(RegistryTest, HandlesRightsAndSizesAsOnWindows) {
     EXPECT_EQ(RegDeleteValueW(HKEY_CURRENT_USER, L"no such value"), ERROR_FILE_NOT_FOUND);
 }
 
+// Values are made in name order, since Windows lists them in the order they were made.
+TEST_F(RegistryTest, EnumeratesSubKeysAndValuesAsOnWindows) {
+    const CString key = Key(L"Enum");
+    ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, key + L"\\beta", L"N", 1), ERROR_SUCCESS);
+    ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, key + L"\\Alpha", L"N", 1), ERROR_SUCCESS);
+    ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, key, L"Count", 42), ERROR_SUCCESS);
+    ASSERT_EQ(Write(HKEY_CURRENT_USER, key, L"Text", REG_SZ, "h\0i\0\0\0", 6), ERROR_SUCCESS);
+    HKEY opened = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, &opened), ERROR_SUCCESS);
+
+    wchar_t name[16];
+    DWORD nameSize = 16;
+    ASSERT_EQ(RegEnumKeyExW(opened, 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(std::wstring(name, nameSize), L"Alpha");
+    nameSize = 16;
+    ASSERT_EQ(RegEnumKeyExW(opened, 1, name, &nameSize, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(std::wstring(name, nameSize), L"beta");
+    nameSize = 16;
+    EXPECT_EQ(RegEnumKeyExW(opened, 2, name, &nameSize, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    nameSize = 5;  // no room for the terminator
+    EXPECT_EQ(RegEnumKeyExW(opened, 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+
+    DWORD type = 0;
+    BYTE data[8];
+    DWORD size = 2;
+    nameSize = 16;
+    EXPECT_EQ(RegEnumValueW(opened, 1, name, &nameSize, nullptr, &type, data, &size), ERROR_MORE_DATA);
+    EXPECT_EQ(size, 6u);
+    size = sizeof data;
+    nameSize = 16;
+    ASSERT_EQ(RegEnumValueW(opened, 1, name, &nameSize, nullptr, &type, data, &size), ERROR_SUCCESS);
+    EXPECT_EQ(std::wstring(name, nameSize), L"Text");
+    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(std::memcmp(data, "h\0i\0\0\0", 6), 0);
+    size = sizeof data;
+    nameSize = 16;
+    EXPECT_EQ(RegEnumValueW(opened, 2, name, &nameSize, nullptr, &type, data, &size), ERROR_NO_MORE_ITEMS);
+    RegCloseKey(opened);
+
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_SET_VALUE, &opened), ERROR_SUCCESS);
+    nameSize = 16;
+    EXPECT_EQ(RegEnumKeyExW(opened, 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr), ERROR_ACCESS_DENIED);
+    RegCloseKey(opened);
+}
+
 TEST_F(RegistryTest, AddInitToolValueExtendsTheListOnce) {
     const CString machineKey = Key(L"Machine");
     ASSERT_EQ(WriteDword(HKEY_LOCAL_MACHINE, machineKey, L"Created", 1), ERROR_SUCCESS);

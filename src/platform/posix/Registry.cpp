@@ -516,6 +516,43 @@ DWORD InternalDeleteKey(HKEY key, LPCWSTR subKey) {
     return store.Commit();
 }
 
+// The index-th sub-key (sub-keys) or value (values) of a key in folded-name order, copied as
+// RegEnumKeyExW and RegEnumValueW give them: the name, its size in wchar_t without the terminator,
+// and for a value its type and bytes. ERROR_NO_MORE_ITEMS past the last one; ERROR_MORE_DATA for
+// a short name buffer (nothing else changes) or a short data buffer (size needed in *dataSize).
+DWORD InternalEnum(HKEY key, DWORD index, bool subKeys, LPWSTR name, DWORD* nameSize, DWORD* type, BYTE* data,
+                   DWORD* dataSize) {
+    KeyObject object;
+    if (!Resolve(key, object)) return ERROR_INVALID_HANDLE;
+    if (name == nullptr || nameSize == nullptr || (data != nullptr && dataSize == nullptr))
+        return ERROR_INVALID_PARAMETER;
+    if ((object.access & (subKeys ? KEY_ENUMERATE_SUB_KEYS : KEY_QUERY_VALUE)) == 0) return ERROR_ACCESS_DENIED;
+    Store store;
+    bool missing = false;
+    DWORD error = store.OpenForReading(object.store, missing);
+    // A root (or a handle opened on one) of a store never written has nothing below it.
+    if (missing && object.id <= static_cast<sqlite3_int64>(kLastRoot - kFirstRoot + 1)) return ERROR_NO_MORE_ITEMS;
+    if (error == ERROR_SUCCESS) error = store.KeyExists(object.id);
+    if (error != ERROR_SUCCESS) return error;
+    Statement query(store.Db(),
+                    subKeys ? "SELECT name FROM keys WHERE parent = ? ORDER BY folded LIMIT 1 OFFSET ?"
+                            : "SELECT name, type, data FROM vals WHERE key = ? ORDER BY folded LIMIT 1 OFFSET ?");
+    const int result = query.Bind(1, object.id).Bind(2, static_cast<sqlite3_int64>(index)).Step();
+    if (result != SQLITE_ROW) return result == SQLITE_DONE ? ERROR_NO_MORE_ITEMS : ErrorFromSqlite(result);
+    const std::wstring text =
+        Utf8ToWide(static_cast<const char*>(query.Blob(0)), static_cast<std::size_t>(query.Bytes(0)));
+    if (text.size() >= *nameSize) return ERROR_MORE_DATA;
+    std::memcpy(name, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+    *nameSize = static_cast<DWORD>(text.size());
+    if (subKeys) return ERROR_SUCCESS;
+    const auto bytes = static_cast<DWORD>(query.Bytes(2));
+    if (type != nullptr) *type = static_cast<DWORD>(query.Int(1));
+    if (data != nullptr && *dataSize < bytes) error = ERROR_MORE_DATA;
+    else if (data != nullptr && bytes > 0) std::memcpy(data, query.Blob(2), bytes);
+    if (dataSize != nullptr) *dataSize = bytes;
+    return error;
+}
+
 // Runs one operation, turning an exhausted memory into its Windows code.
 template <typename Operation>
 LONG Run(Operation operation) {
@@ -595,4 +632,26 @@ LONG RegCloseKey(HKEY key) {
     KeyTable& table = Keys();
     std::lock_guard<std::mutex> lock(table.mutex);
     return table.keys.erase(key) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+// Caveats: sub-keys come in the order of their folded names, as Windows sorts them; sizes count
+// wchar_t (UTF-32 here), not UTF-16 units. The class and the last write time are not kept:
+// a class buffer gets "" and a time pointer is left alone.
+LONG RegEnumKeyExW(HKEY key, DWORD index, wchar_t* name, DWORD* nameSize, DWORD* reserved, wchar_t* keyClass,
+                   DWORD* classSize, FILETIME* /*lastWriteTime*/) {
+    if (reserved != nullptr) return ERROR_INVALID_PARAMETER;
+    const LONG error = Run([&] { return InternalEnum(key, index, true, name, nameSize, nullptr, nullptr, nullptr); });
+    if (error == ERROR_SUCCESS && keyClass != nullptr && classSize != nullptr && *classSize > 0) {
+        keyClass[0] = L'\0';
+        *classSize = 0;
+    }
+    return error;
+}
+
+// Caveats: values come in the order of their folded names; Windows gives them in the order they
+// were made. Name sizes count wchar_t, as for RegEnumKeyExW.
+LONG RegEnumValueW(HKEY key, DWORD index, wchar_t* valueName, DWORD* valueNameSize, DWORD* reserved, DWORD* type,
+                   BYTE* data, DWORD* dataSize) {
+    if (reserved != nullptr) return ERROR_INVALID_PARAMETER;
+    return Run([&] { return InternalEnum(key, index, false, valueName, valueNameSize, type, data, dataSize); });
 }
