@@ -1,6 +1,7 @@
 // Reading a CXMLDict from property-list XML: a breadth-first walk of the DOM with a work queue.
 #include <climits>
 #include <cstdlib>
+#include <cwchar>
 #include <deque>
 #include <utility>
 #include <vector>
@@ -53,7 +54,7 @@ int CXMLDict::LoadFromMemFile(wchar_t* text) {
     CoInitialize(nullptr);
     CXMLDOMDocument2 doc;
     if (GetXMLDocInstance(doc) == 0) return 0;
-    if (text != nullptr && !doc.LoadXML(text)) return 0;
+    if (text != nullptr && !doc.LoadXML(text, std::wcslen(text))) return 0;
     return ReadFromXMLDocument(doc);
 }
 

@@ -82,7 +82,7 @@ int CXMLDict::SaveToMemFile(wchar_t** out) {
 
 int CXMLDict::SaveToXMLDocument(CXMLDOMDocument2& doc) {
     if (doc.IsNull()) return 0;
-    doc.LoadXML(kTemplate);
+    doc.LoadXML(kTemplate, sizeof kTemplate / sizeof kTemplate[0] - 1);
     const CXMLDOMNodeList topLevel = doc.GetChildNodes();
     if (topLevel.GetLength() == 0) return 0;
     CXMLDOMNode plist = topLevel.GetItem(topLevel.GetLength() - 1);

@@ -11,6 +11,8 @@
 // does a reference to any other entity.
 #pragma once
 
+#include <cstddef>
+
 #include "commonutility/CString.h"
 #include "commonutility/Win32Types.h"
 
@@ -110,7 +112,8 @@ public:
     // Loads a file. False when it is missing, unreadable or not well-formed; when access was
     // denied the thread's last error is also ERROR_ACCESS_DENIED.
     bool Load(const CString& path);
-    bool LoadXML(const CString& text);
+    // Loads length wide characters of XML text, which need not be zero-terminated.
+    bool LoadXML(const wchar_t* text, std::size_t length);
     // Writes the document as UTF-8 with its declaration. The old file stays until the new one is
     // complete: the text goes to a file beside it, which then replaces it.
     bool Save(const CString& path);

@@ -39,8 +39,9 @@ const IID kIXMLDOMDocument2 = {0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0x
 // A BSTR copy of a text, freed at the end of the scope.
 class Bstr {
 public:
-    explicit Bstr(const CString& text)
-        : m_text(SysAllocStringLen(text.GetString(), static_cast<UINT>(text.GetLength()))) {
+    explicit Bstr(const CString& text) : Bstr(text.GetString(), static_cast<std::size_t>(text.GetLength())) {}
+    Bstr(const wchar_t* text, std::size_t length)
+        : m_text(SysAllocStringLen(text, static_cast<UINT>(length))) {
         if (m_text == nullptr) throw std::bad_alloc();
     }
     Bstr() = default;
@@ -431,11 +432,10 @@ bool CXMLDOMDocument2::Load(const CString& path) {
     return true;
 }
 
-bool CXMLDOMDocument2::LoadXML(const CString& text) {
+bool CXMLDOMDocument2::LoadXML(const wchar_t* text, std::size_t length) {
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    if (m_pInterface == nullptr ||
-        !cu::detail::IsLexicallyWellFormed(text.GetString(), static_cast<std::size_t>(text.GetLength())) ||
-        FAILED(m_pInterface->loadXML(Bstr(text), &loaded)) || loaded == VARIANT_FALSE ||
+    if (m_pInterface == nullptr || text == nullptr || !cu::detail::IsLexicallyWellFormed(text, length) ||
+        FAILED(m_pInterface->loadXML(Bstr(text, length), &loaded)) || loaded == VARIANT_FALSE ||
         DeclaresEntities(m_pInterface))
         return false;
     RemoveBlankText(m_pInterface);

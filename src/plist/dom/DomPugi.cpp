@@ -508,15 +508,14 @@ bool CXMLDOMDocument2::Load(const CString& path) {
                                          buffer, size, kParseFlags, encoding));
 }
 
-bool CXMLDOMDocument2::LoadXML(const CString& text) {
+bool CXMLDOMDocument2::LoadXML(const wchar_t* text, std::size_t length) {
     if (m_pInterface == nullptr) return false;
-    const auto length = static_cast<std::size_t>(text.GetLength());
-    if (!cu::detail::IsLexicallyWellFormed(text.GetString(), length)) {
+    if (text == nullptr || !cu::detail::IsLexicallyWellFormed(text, length)) {
         m_pInterface->document.reset();
         return false;
     }
     const pugi::xml_parse_result result = m_pInterface->document.load_buffer(
-        text.GetString(), length * sizeof(wchar_t), kParseFlags, pugi::encoding_wchar);
+        text, length * sizeof(wchar_t), kParseFlags, pugi::encoding_wchar);
     return FinishLoad(*m_pInterface, result);
 }
 
