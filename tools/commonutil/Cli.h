@@ -29,5 +29,8 @@ int PlistShow(const Args& args);
 int RegionShow(const Args& args);
 int FileInfo(const Args& args);
 int Log(const Args& args);
+int Reg(const Args& args);
+int RegImport(const Args& args);
+int RegExport(const Args& args);
 
 }  // namespace commonutil

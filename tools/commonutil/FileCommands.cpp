@@ -97,7 +97,8 @@ int Log(const Args& args) {
             error = RegSetValueExW(key, L"LogFlag", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&flags), sizeof flags);
             RegCloseKey(key);
         }
-        if (error != ERROR_SUCCESS) return Fail(kFailed, "log on: the registry cannot be written (error " + std::to_string(error) + ")");
+        if (error != ERROR_SUCCESS)
+            return Fail(kFailed, "log on: the registry cannot be written (error " + std::to_string(error) + ")");
         std::printf("LogFlag = 0x%08lx\n", static_cast<unsigned long>(flags));
         return kOk;
     }

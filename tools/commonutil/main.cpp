@@ -42,6 +42,8 @@ const char kUsage[] =
     "  region show FILE                  print the regions and countries of a region settings file\n"
     "  fileinfo FILE                     print a file's size, attributes, times and version\n"
     "  log on FLAGS | off | path         switch the library's log, or print its file\n"
+    "  reg get|set|delete|list ROOT\\KEY  read and write registry keys and values\n"
+    "  reg import FILE | export KEY FILE  registry export files (UTF-8 out; UTF-8 or UTF-16 in)\n"
     "\n"
     "Every command takes --help. Exit status: 0 done, 1 failed, 2 wrong command line.\n";
 
@@ -58,6 +60,7 @@ const Command kCommands[] = {
     {"region", "show", commonutil::RegionShow},
     {"fileinfo", nullptr, commonutil::FileInfo},
     {"log", nullptr, commonutil::Log},
+    {"reg", nullptr, commonutil::Reg},
 };
 
 }  // namespace

@@ -1,0 +1,296 @@
+// commonutil reg get | set | delete | list
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "Cli.h"
+#include "Registry.h"
+
+namespace commonutil {
+namespace {
+
+const char kRegHelp[] =
+    "usage: commonutil reg get ROOT\\KEY NAME\n"
+    "       commonutil reg set ROOT\\KEY NAME TYPE DATA\n"
+    "       commonutil reg delete ROOT\\KEY [NAME]\n"
+    "       commonutil reg list ROOT\\KEY\n"
+    "       commonutil reg import FILE | export ROOT\\KEY FILE   (see reg import --help)\n"
+    "\n"
+    "Reads and writes the registry the library uses: on Windows the system's, elsewhere the\n"
+    "library's own store (registry.db in $COMMONUTILITY_REGISTRY_DIR, else in the user's\n"
+    "configuration folder). ROOT is HKCU or HKEY_CURRENT_USER, HKLM or HKEY_LOCAL_MACHINE; NAME @\n"
+    "is the key's default value. TYPE and DATA for set:\n"
+    "  REG_SZ TEXT          REG_DWORD NUMBER      REG_QWORD NUMBER (decimal or 0x hex)\n"
+    "  REG_BINARY HEX       bytes as hex digits, optionally separated by commas or spaces\n"
+    "set creates the key when needed. delete without NAME removes the key with everything below\n"
+    "it. list prints the sub-keys, then the values with their types.\n";
+
+// "(error N)" with a word for the usual codes.
+std::string ErrorText(LONG error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND: return "not found";
+        case ERROR_ACCESS_DENIED: return "access denied";
+        default: return "error " + std::to_string(error);
+    }
+}
+
+}  // namespace
+
+// ---- Text and values, shared with import and export ------------------------------------------------
+
+std::wstring WideFromUtf8(const std::string& text) {
+    std::wstring wide;
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char lead = static_cast<unsigned char>(text[i]);
+        const int extra = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
+        char32_t c = extra < 0 ? 0xFFFD : lead & (0x7F >> (extra + (extra > 0)));
+        std::size_t used = 1;
+        for (int k = 0; k < extra && i + used < text.size() && (text[i + used] & 0xC0) == 0x80; ++k, ++used)
+            c = (c << 6) | (text[i + used] & 0x3F);
+        if (extra > 0 && used != static_cast<std::size_t>(extra) + 1) c = 0xFFFD;
+        i += used;
+        if (sizeof(wchar_t) == 2 && c > 0xFFFF) {
+            wide += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+            wide += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            wide += static_cast<wchar_t>(c);
+        }
+    }
+    return wide;
+}
+
+std::string Utf8FromWide(const std::wstring& wide) { return CString(wide.c_str()).ToUtf8(); }
+
+std::vector<BYTE> Utf16Bytes(const std::wstring& wide) {
+    std::vector<BYTE> bytes;
+    auto unit = [&](std::uint32_t u) {
+        bytes.push_back(static_cast<BYTE>(u & 0xFF));
+        bytes.push_back(static_cast<BYTE>(u >> 8));
+    };
+    for (wchar_t w : wide) {
+        const auto c = static_cast<std::uint32_t>(w);
+        if (c > 0xFFFF) {
+            unit(0xD800 + ((c - 0x10000) >> 10));
+            unit(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            unit(c);
+        }
+    }
+    unit(0);
+    return bytes;
+}
+
+std::wstring WideFromUtf16(const BYTE* data, std::size_t size) {
+    std::wstring wide;
+    for (std::size_t i = 0; i + 1 < size; i += 2) {
+        std::uint32_t c = data[i] | (data[i + 1] << 8);
+        if (c == 0) break;
+        if (sizeof(wchar_t) == 4 && c >= 0xD800 && c < 0xDC00 && i + 3 < size) {
+            const std::uint32_t low = data[i + 2] | (data[i + 3] << 8);
+            if (low >= 0xDC00 && low < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        wide += static_cast<wchar_t>(c);
+    }
+    return wide;
+}
+
+bool ParseRegKey(const std::string& path, HKEY& root, std::wstring& subKey) {
+    const std::size_t slash = path.find('\\');
+    std::string head = path.substr(0, slash);
+    for (char& c : head) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (head == "HKCU" || head == "HKEY_CURRENT_USER") root = HKEY_CURRENT_USER;
+    else if (head == "HKLM" || head == "HKEY_LOCAL_MACHINE") root = HKEY_LOCAL_MACHINE;
+    else return false;
+    subKey = slash == std::string::npos ? L"" : WideFromUtf8(path.substr(slash + 1));
+    return true;
+}
+
+const char* TypeName(DWORD type) {
+    switch (type) {
+        case REG_NONE: return "REG_NONE";
+        case REG_SZ: return "REG_SZ";
+        case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+        case REG_BINARY: return "REG_BINARY";
+        case REG_DWORD: return "REG_DWORD";
+        case REG_MULTI_SZ: return "REG_MULTI_SZ";
+        case REG_QWORD: return "REG_QWORD";
+        default: return "REG_UNKNOWN";
+    }
+}
+
+std::string ValueText(DWORD type, const std::vector<BYTE>& data) {
+    char text[64];
+    if ((type == REG_SZ || type == REG_EXPAND_SZ)) return Utf8FromWide(WideFromUtf16(data.data(), data.size()));
+    if (type == REG_DWORD && data.size() == 4) {
+        const std::uint32_t v = data[0] | (data[1] << 8) | (data[2] << 16) | (std::uint32_t(data[3]) << 24);
+        std::snprintf(text, sizeof text, "0x%08lx (%lu)", static_cast<unsigned long>(v), static_cast<unsigned long>(v));
+        return text;
+    }
+    if (type == REG_QWORD && data.size() == 8) {
+        unsigned long long v = 0;
+        for (int i = 7; i >= 0; --i) v = (v << 8) | data[i];
+        std::snprintf(text, sizeof text, "0x%016llx (%llu)", v, v);
+        return text;
+    }
+    std::string hex;
+    for (BYTE b : data) {
+        std::snprintf(text, sizeof text, hex.empty() ? "%02x" : " %02x", b);
+        hex += text;
+    }
+    return hex;
+}
+
+bool ParseNumber(const std::string& text, unsigned long long limit, unsigned long long& value) {
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return false;
+    char* end = nullptr;
+    value = std::strtoull(text.c_str(), &end, text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0 ? 16 : 10);
+    return *end == '\0' && value <= limit;
+}
+
+bool ParseHex(const std::string& text, std::vector<BYTE>& bytes) {
+    int digits = 0;
+    unsigned value = 0;
+    for (char c : text) {
+        if (c == ',' || c == ' ' || c == '\\' || c == '\n' || c == '\r' || c == '\t') continue;
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+        value = value * 16 + (std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (std::tolower(c) - 'a' + 10));
+        if (++digits % 2 == 0) bytes.push_back(static_cast<BYTE>(value)), value = 0;
+    }
+    return digits % 2 == 0;
+}
+
+LONG ReadValue(HKEY key, const std::wstring& name, DWORD& type, std::vector<BYTE>& data) {
+    DWORD size = 0;
+    LONG error = RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size);
+    while (error == ERROR_SUCCESS) {
+        data.assign(size, 0);
+        error = RegQueryValueExW(key, name.c_str(), nullptr, &type, data.data(), &size);
+        if (error != ERROR_MORE_DATA) break;
+        error = ERROR_SUCCESS;  // grew in between: ask again
+    }
+    if (error == ERROR_SUCCESS) data.resize(size);
+    return error;
+}
+
+LONG EnumSubKeys(HKEY key, std::vector<std::wstring>& names) {
+    wchar_t name[256];
+    for (DWORD index = 0;; ++index) {
+        DWORD size = 256;
+        const LONG error = RegEnumKeyExW(key, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+        if (error == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+        if (error != ERROR_SUCCESS) return error;
+        names.emplace_back(name, size);
+    }
+}
+
+LONG EnumValues(HKEY key, std::vector<RegValue>& values) {
+    std::vector<wchar_t> name(16384);
+    for (DWORD index = 0;; ++index) {
+        DWORD nameSize = static_cast<DWORD>(name.size());
+        DWORD type = 0;
+        DWORD size = 0;
+        LONG error = RegEnumValueW(key, index, name.data(), &nameSize, nullptr, &type, nullptr, &size);
+        if (error == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+        if (error != ERROR_SUCCESS) return error;
+        RegValue value{std::wstring(name.data(), nameSize), type, std::vector<BYTE>(size)};
+        nameSize = static_cast<DWORD>(name.size());
+        error = RegEnumValueW(key, index, name.data(), &nameSize, nullptr, &type, value.data.data(), &size);
+        if (error != ERROR_SUCCESS) return error;
+        value.data.resize(size);
+        values.push_back(std::move(value));
+    }
+}
+
+LONG DeleteTree(HKEY root, const std::wstring& subKey) {
+    HKEY key = nullptr;
+    LONG error = RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ, &key);
+    if (error != ERROR_SUCCESS) return error;
+    std::vector<std::wstring> children;
+    error = EnumSubKeys(key, children);
+    RegCloseKey(key);
+    for (std::size_t i = 0; error == ERROR_SUCCESS && i < children.size(); ++i)
+        error = DeleteTree(root, subKey + L"\\" + children[i]);
+    return error == ERROR_SUCCESS ? RegDeleteKeyW(root, subKey.c_str()) : error;
+}
+
+// ---- The commands ------------------------------------------------------------------------------------
+
+int Reg(const Args& args) {
+    const std::string verb = args.empty() ? "" : args[0];
+    if (verb == "import") return RegImport(Args(args.begin() + 1, args.end()));
+    if (verb == "export") return RegExport(Args(args.begin() + 1, args.end()));
+    if (WantsHelp(args)) return std::fputs(kRegHelp, stdout), kOk;
+    const std::size_t counts[][2] = {{3, 3}, {5, 5}, {2, 3}, {2, 2}};
+    const char* verbs[] = {"get", "set", "delete", "list"};
+    int which = -1;
+    for (int i = 0; i < 4; ++i)
+        if (verb == verbs[i]) which = i;
+    if (which < 0) return Fail(kUsage, "reg: expects get, set, delete, list, import or export; see --help");
+    if (args.size() < counts[which][0] || args.size() > counts[which][1])
+        return Fail(kUsage, "reg " + verb + ": wrong number of arguments; see --help");
+    HKEY root = nullptr;
+    std::wstring subKey;
+    if (!ParseRegKey(args[1], root, subKey))
+        return Fail(kUsage, "reg " + verb + ": " + args[1] + ": the key must start with HKCU or HKLM");
+    const std::wstring name = args.size() > 2 && args[2] != "@" ? WideFromUtf8(args[2]) : L"";
+    const std::string where = args[1] + (args.size() > 2 ? " " + args[2] : "");
+    HKEY key = nullptr;
+
+    if (verb == "set") {
+        std::vector<BYTE> data;
+        DWORD type = 0;
+        unsigned long long number = 0;
+        const std::string& text = args[4];
+        if (args[3] == "REG_SZ") type = REG_SZ, data = Utf16Bytes(WideFromUtf8(text));
+        else if (args[3] == "REG_DWORD" && ParseNumber(text, 0xFFFFFFFFull, number)) type = REG_DWORD;
+        else if (args[3] == "REG_QWORD" && ParseNumber(text, ~0ull, number)) type = REG_QWORD;
+        else if (args[3] == "REG_BINARY" && ParseHex(text, data)) type = REG_BINARY;
+        else return Fail(kUsage, "reg set: TYPE must be REG_SZ, REG_DWORD, REG_QWORD or REG_BINARY with fitting DATA");
+        for (int i = 0; i < (type == REG_DWORD ? 4 : type == REG_QWORD ? 8 : 0); ++i)
+            data.push_back(static_cast<BYTE>(number >> (8 * i)));
+        LONG error = RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                                     &key, nullptr);
+        if (error == ERROR_SUCCESS) {
+            error = RegSetValueExW(key, name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
+            RegCloseKey(key);
+        }
+        if (error != ERROR_SUCCESS) return Fail(kFailed, "reg set: " + where + ": " + ErrorText(error));
+        return kOk;
+    }
+    if (verb == "delete" && args.size() == 2) {
+        if (subKey.empty()) return Fail(kUsage, "reg delete: a root cannot be deleted");
+        const LONG error = DeleteTree(root, subKey);
+        if (error != ERROR_SUCCESS) return Fail(kFailed, "reg delete: " + where + ": " + ErrorText(error));
+        return kOk;
+    }
+    LONG error = RegOpenKeyExW(root, subKey.c_str(), 0, verb == "delete" ? KEY_SET_VALUE : KEY_READ, &key);
+    if (error != ERROR_SUCCESS) return Fail(kFailed, "reg " + verb + ": " + args[1] + ": " + ErrorText(error));
+    if (verb == "delete") {
+        error = RegDeleteValueW(key, name.c_str());
+    } else if (verb == "get") {
+        DWORD type = 0;
+        std::vector<BYTE> data;
+        error = ReadValue(key, name, type, data);
+        if (error == ERROR_SUCCESS) std::printf("%s\t%s\n", TypeName(type), ValueText(type, data).c_str());
+    } else {
+        std::vector<std::wstring> children;
+        std::vector<RegValue> values;
+        error = EnumSubKeys(key, children);
+        if (error == ERROR_SUCCESS) error = EnumValues(key, values);
+        for (const std::wstring& child : children) std::printf("[%s]\n", Utf8FromWide(child).c_str());
+        for (const RegValue& value : values)
+            std::printf("%s\t%s\t%s\n", value.name.empty() ? "@" : Utf8FromWide(value.name).c_str(),
+                        TypeName(value.type), ValueText(value.type, value.data).c_str());
+    }
+    RegCloseKey(key);
+    if (error != ERROR_SUCCESS) return Fail(kFailed, "reg " + verb + ": " + where + ": " + ErrorText(error));
+    return kOk;
+}
+
+}  // namespace commonutil
