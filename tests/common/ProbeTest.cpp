@@ -92,6 +92,13 @@ TEST(Probes, AnswerForFilesFoldersMissingAndLongPaths) {
     // Nobody, root included, creates files in /proc.
     EXPECT_EQ(CFileOperation::IsDirAvailable(L"/proc"), 1);
     EXPECT_EQ(CFileOperation::IsDirWritable(L"/proc"), 0);
+
+    // A dangling link exists, as on Windows: the probe steps over it instead of failing on it.
+    TempDir links;
+    std::filesystem::create_symlink(links.FsPath() / "nowhere", links.FsPath() / "0.uen");
+    EXPECT_EQ(CFileOperation::IsFileAvailable(links.Path(L"0.uen")), 1);
+    EXPECT_EQ(CFileOperation::IsDirWritable(links.Path()), 1);
+    EXPECT_FALSE(Exists(links.Path(L"1.uen")));
 #endif
 }
 

@@ -452,11 +452,16 @@ DWORD GetFileAttributesW(LPCWSTR fileName) {
     try {
         const std::string path = NarrowPath(fileName);
         struct stat status;
-        if (stat(path.c_str(), &status) != 0) {
+        if (lstat(path.c_str(), &status) != 0) {
             SetLastError(errno == ENOENT ? MissingPathError(path) : ErrorFromErrno(errno));
             return INVALID_FILE_ATTRIBUTES;
         }
-        return AttributesOf(path, status);
+        // A symbolic link exists, as on Windows, even when its target does not; it reports its
+        // target's attributes where there is one, and is marked as a reparse point either way.
+        if (!S_ISLNK(status.st_mode)) return AttributesOf(path, status);
+        struct stat target;
+        return AttributesOf(path, stat(path.c_str(), &target) == 0 ? target : status) |
+               FILE_ATTRIBUTE_REPARSE_POINT;
     } catch (const std::bad_alloc&) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return INVALID_FILE_ATTRIBUTES;

@@ -138,7 +138,7 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define ERROR_DIRECTORY 267L
 #define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
-#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u  // a symbolic link, in searches and GetFileAttributesExW
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u  // a symbolic link, in searches and attribute queries
 
 // File handles: positions, sizes, attribute records and searches.
 typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;  // never defined: only null is accepted
