@@ -56,6 +56,10 @@ TEST(PlistRead, RefusedDocumentsChangeNothing) {
         L"<plist><dict><key>a</key><string>&#1;</string></dict></plist>",
         L"<plist><dict><key>a</key><string>\x01</string></dict></plist>",
         L"<plist><dict><key>a</key><string>\x0B\x1F</string></dict></plist>",
+        L"<plist><dict><key>a</key><string>x\uFFFE</string></dict></plist>",  // non-characters
+        L"<plist><dict><key>a</key><string>\uFFFF</string></dict></plist>",
+        L"<plist><dict><key>a</key><string x=\"\uFFFF\">v</string></dict></plist>",
+        L"<plist><dict><key>a</key><stringpsw><![CDATA[\uFFFE]]></stringpsw></dict></plist>",
         L"<?xml version='1.0'?><?xml version='1.0'?><plist><dict><key>a</key><string/></dict></plist>",
         L"<!-- c --><?xml version=\"1.0\"?><plist><dict><key>a</key><string/></dict></plist>",
         L"<!DOCTYPE plist><!DOCTYPE plist><plist><dict><key>a</key><string/></dict></plist>",
@@ -272,6 +276,39 @@ TEST(PlistFile, Encodings) {
         CXMLDict dict;
         ASSERT_EQ(dict.LoadFromFile(dir.Path(L"enc.plist")), c.loads ? 1 : 0);
         if (c.loads) EXPECT_EQ(TextAt(dict, L"k"), L"caf\u00e9");
+    }
+}
+
+// U+FFFE and U+FFFF are not XML characters in any encoding; in ISO-8859-1 the bytes of their
+// UTF-8 forms are ordinary letters.
+TEST(PlistFile, NonCharactersAreRefusedInEveryEncoding) {
+    auto utf16 = [](const std::wstring& text) {
+        std::string bytes = "\xFF\xFE";
+        for (wchar_t c : text) bytes += std::string{static_cast<char>(c & 0xFF), static_cast<char>((c >> 8) & 0xFF)};
+        return bytes;
+    };
+    const std::string head = "<plist><dict><key>k</key><string>", tail = "</string></dict></plist>";
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool loads;
+    } cases[] = {
+        {"utf-8 U+FFFE", head + "a\xEF\xBF\xBE" + tail, false},
+        {"utf-8 U+FFFF", "\xEF\xBB\xBF" + head + "\xEF\xBF\xBF" + tail, false},
+        {"utf-8 U+FFFF in a key", "<plist><dict><key>\xEF\xBF\xBF</key><string/></dict></plist>", false},
+        {"utf-16 U+FFFE", utf16(L"<plist><dict><key>k</key><string>\uFFFE</string></dict></plist>"), false},
+        {"utf-16 U+FFFF", utf16(L"<plist><dict><key>k</key><string>\uFFFF</string></dict></plist>"), false},
+        {"utf-8 U+FFFD", head + "\xEF\xBF\xBD" + tail, true},
+        {"latin-1 letters", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + head + "\xEF\xBF\xBE" + tail, true},
+    };
+    cu::test::TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        cu::test::WriteBytes(dir.Path(L"nonchar.plist"), c.bytes);
+        CXMLDict dict;
+        dict.AddElement(L"keep", eXMLInt, 1);
+        ASSERT_EQ(dict.LoadFromFile(dir.Path(L"nonchar.plist")), c.loads ? 1 : 0);
+        EXPECT_EQ(IntAt(dict, L"keep"), c.loads ? -999 : 1);
     }
 }
 

@@ -160,27 +160,6 @@ bool IsValidUtf8(const unsigned char* p, const unsigned char* end) {
     return true;
 }
 
-std::string Lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-// The encoding named by an XML declaration at the start of 8-bit text, lower case; empty when
-// there is no declaration or it names none.
-std::string DeclaredEncoding(const char* data, std::size_t size) {
-    if (size < 5 || std::memcmp(data, "<?xml", 5) != 0) return std::string();
-    const std::string head(data, size < 512 ? size : 512);
-    const std::size_t end = head.find("?>");
-    const std::size_t at = head.find("encoding");
-    if (end == std::string::npos || at == std::string::npos || at > end) return std::string();
-    std::size_t p = head.find_first_of("\"'", at);
-    if (p == std::string::npos || p > end) return std::string();
-    const std::size_t close = head.find(head[p], p + 1);
-    if (close == std::string::npos || close > end) return std::string();
-    return Lower(head.substr(p + 1, close - p - 1));
-}
-
 // Picks the encoding of file bytes: a byte-order mark, else the declaration. False for an
 // encoding that is not read here or UTF-8 that is not valid.
 bool ChooseEncoding(const char* data, std::size_t size, pugi::xml_encoding& encoding) {
@@ -191,8 +170,8 @@ bool ChooseEncoding(const char* data, std::size_t size, pugi::xml_encoding& enco
     }
     std::size_t skip = 0;
     if (size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) skip = 3;
-    const std::string declared = DeclaredEncoding(data + skip, size - skip);
-    if (skip == 0 && (declared == "iso-8859-1" || declared == "latin1" || declared == "latin-1")) {
+    const std::string declared = cu::detail::DeclaredEncoding(data + skip, size - skip);
+    if (skip == 0 && cu::detail::IsLatin1(declared)) {
         encoding = pugi::encoding_latin1;
         return true;
     }

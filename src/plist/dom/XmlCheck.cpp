@@ -9,6 +9,7 @@
 #include "plist/dom/XmlCheck.h"
 
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -70,7 +71,7 @@ public:
         while (m_pos < m_count) {
             const char32_t c = m_in[m_pos];
             // Lower-case letters and most of what lies beyond ASCII: the bulk of text, at one test.
-            if (c > ']' && (!Units::kCodePoints || c < 0xD800)) {
+            if (c > ']' && (Units::kCodePoints ? c < 0xD800 : c < 0xFFFE)) {
                 ++m_pos;
                 continue;
             }
@@ -103,9 +104,12 @@ private:
     }
 
     // A raw character that XML does not allow: C0 controls but tab, line feed and carriage
-    // return; where units are code points also surrogates and values beyond U+10FFFF.
+    // return, and the non-characters U+FFFE and U+FFFF (one unit in UTF-16 too); where units are
+    // code points also surrogates and values beyond U+10FFFF. UTF-8's forms of U+FFFE and U+FFFF
+    // are looked for apart (see NonCharacterInUtf8).
     static bool IsRefused(char32_t c) {
         if (c < 0x20) return c != 0x9 && c != 0xA && c != 0xD;
+        if (c == 0xFFFE || c == 0xFFFF) return true;
         if constexpr (Units::kCodePoints) return (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF;
         return false;
     }
@@ -317,6 +321,27 @@ bool Scan(Units units, std::size_t count) {
     return Scanner<Units>(units, count).Run();
 }
 
+std::string Lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// Whether UTF-8 text holds U+FFFE or U+FFFF (EF BF BE, EF BF BF). Byte units are scanned one by
+// one and never decoded, so these two are found here rather than by IsRefused.
+bool NonCharacterInUtf8(const unsigned char* p, std::size_t size) {
+    const unsigned char* const end = p + size;
+    while (size >= 3) {
+        const void* found = std::memchr(p, 0xEF, size - 2);
+        if (found == nullptr) return false;
+        p = static_cast<const unsigned char*>(found);
+        if (p[1] == 0xBF && (p[2] == 0xBE || p[2] == 0xBF)) return true;
+        ++p;
+        size = static_cast<std::size_t>(end - p);
+    }
+    return false;
+}
+
 }  // namespace
 
 namespace cu::detail {
@@ -333,7 +358,27 @@ bool IsLexicallyWellFormed(const char* data, std::size_t size) {
     if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) return Scan(Utf16Units<false>{bytes}, size / 2);
     if (size >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) return Scan(Utf16Units<true>{bytes}, size / 2);
     const std::size_t skip = size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF ? 3 : 0;
+    // In ISO-8859-1 the bytes of UTF-8's non-characters are three ordinary letters.
+    if (!IsLatin1(DeclaredEncoding(data + skip, size - skip)) && NonCharacterInUtf8(bytes + skip, size - skip))
+        return false;
     return Scan(ByteUnits{bytes + skip}, size - skip);
+}
+
+std::string DeclaredEncoding(const char* data, std::size_t size) {
+    if (size < 5 || std::memcmp(data, "<?xml", 5) != 0) return std::string();
+    const std::string head(data, size < 512 ? size : 512);
+    const std::size_t end = head.find("?>");
+    const std::size_t at = head.find("encoding");
+    if (end == std::string::npos || at == std::string::npos || at > end) return std::string();
+    std::size_t p = head.find_first_of("\"'", at);
+    if (p == std::string::npos || p > end) return std::string();
+    const std::size_t close = head.find(head[p], p + 1);
+    if (close == std::string::npos || close > end) return std::string();
+    return Lower(head.substr(p + 1, close - p - 1));
+}
+
+bool IsLatin1(const std::string& encoding) {
+    return encoding == "iso-8859-1" || encoding == "latin1" || encoding == "latin-1";
 }
 
 }  // namespace cu::detail
