@@ -2,6 +2,7 @@
 #include "commonutility/CString.h"
 
 #include <atomic>
+#include <climits>
 #include <cwchar>
 #include <vector>
 
@@ -181,12 +182,34 @@ void CString::Format(const wchar_t* format, ...) {
     va_end(args);
 }
 
+namespace {
+
+// Appends the formatted text to target; false, with target unchanged, when the format is refused
+// or its text is longer than a CString can measure.
+bool AppendFormatted(CString& target, const wchar_t* format, va_list args) {
+    wchar_t small[256];
+    va_list again;
+    va_copy(again, args);
+    const std::size_t length = cu::detail::FormatWide(small, 256, format, args);
+    const bool ok = length != cu::detail::kFormatRefused && length < static_cast<std::size_t>(INT_MAX);
+    if (ok && length < 256) {
+        target.Append(small, static_cast<int>(length));
+    } else if (ok) {
+        std::vector<wchar_t> large(length + 1);
+        cu::detail::FormatWide(large.data(), large.size(), format, again);
+        target.Append(large.data(), static_cast<int>(length));
+    }
+    va_end(again);
+    return ok;
+}
+
+}  // namespace
+
 // The format or an argument may point into this text ("s.Format(L"(%s)", s.GetString())"), so the
-// old text stays intact until the new one is complete.
+// old text stays intact until the new one is complete. A refused format leaves it as it was.
 void CString::FormatV(const wchar_t* format, va_list args) {
     CString result;
-    result.AppendFormatV(format, args);
-    m_text = std::move(result.m_text);
+    if (AppendFormatted(result, format, args)) m_text = std::move(result.m_text);
 }
 
 void CString::AppendFormat(const wchar_t* format, ...) {
@@ -197,18 +220,7 @@ void CString::AppendFormat(const wchar_t* format, ...) {
 }
 
 void CString::AppendFormatV(const wchar_t* format, va_list args) {
-    wchar_t small[256];
-    va_list again;
-    va_copy(again, args);
-    const std::size_t length = cu::detail::FormatWide(small, 256, format, args);
-    if (length < 256) {
-        Append(small, static_cast<int>(length));
-    } else {
-        std::vector<wchar_t> large(length + 1);
-        cu::detail::FormatWide(large.data(), large.size(), format, again);
-        Mutable().append(large.data(), length);
-    }
-    va_end(again);
+    AppendFormatted(*this, format, args);
 }
 
 std::string CString::ToUtf8() const {

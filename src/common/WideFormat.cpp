@@ -262,6 +262,14 @@ std::size_t FormatWide(wchar_t* buffer, std::size_t capacity, const wchar_t* for
             break;
         }
         const bool narrow = conv.length == Length::Short || conv.length == Length::Char;
+        // Padding text is written one character at a time: a width of billions would take
+        // seconds and, for a caller that sizes a buffer from the result, gigabytes.
+        const bool text = std::wcschr(L"sScC", conv.conversion) != nullptr;
+        if (text && conv.width > kMaxTextWidth) {
+            va_end(ap);
+            if (capacity > 0) buffer[0] = L'\0';
+            return kFormatRefused;
+        }
         switch (conv.conversion) {
             case L'd':
             case L'i': WriteSigned(out, conv, ap); break;

@@ -175,6 +175,34 @@ TEST(CStringFormat, TextBeyondTheSmallBuffer) {
     EXPECT_EQ(CString(std::wstring(299, L' ') + L"1|"), Formatted(L"%300d|", 1));
 }
 
+// A text field may be up to 65536 characters wide; a wider one, however it is written, refuses
+// the whole call, which leaves the text as it was. Widths of numbers are clamped instead.
+TEST(CStringFormat, AbsurdTextWidthsAreRefused) {
+    const struct {
+        const char* what;
+        CString got;
+        int length;  // of the result; -1: refused
+    } rows[] = {
+        {"%65536s", Formatted(L"%65536s", L"a"), 65536},
+        {"%-65536c", Formatted(L"%-65536c", L'a'), 65536},
+        {"%65537s", Formatted(L"%65537s", L"a"), -1},
+        {"%7777777777777777ls", Formatted(L"%7777777777777777ls", L"a"), -1},
+        {"%99999999999S", Formatted(L"[%d%99999999999S]", 1, "a"), -1},
+        {"%*s INT_MAX", Formatted(L"%*s", INT_MAX, L"a"), -1},
+        {"%*C INT_MIN", Formatted(L"%*C", INT_MIN, 'a'), -1},
+        {"%7777777777777777d", Formatted(L"%7777777777777777d", 1), 512},
+        {"%.7777777777777777s", Formatted(L"%.7777777777777777s", L"ab"), 2},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(row.length < 0 ? 0 : row.length, row.got.GetLength());
+    }
+    CString text(L"kept");
+    text.Format(L"%s%7777777777777777ls", L"x", L"y");
+    text.AppendFormat(L"%2147483647hc", 'z');
+    EXPECT_EQ(CString(L"kept"), text);
+}
+
 TEST(CStringFormat, ReplacesAndMayReadItsOwnText) {
     CString text(L"old");
     text.Format(L"%d", 1);
