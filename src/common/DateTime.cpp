@@ -1,6 +1,7 @@
 // The date and time value: COleDateTime and CCommonDateTime.
 #include "commonutility/DateTime.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 
@@ -9,9 +10,12 @@
 namespace {
 
 // The fields of a valid value, or false when it is not valid or its day count has none.
+// Caveats: Windows' conversion gives 1899-12-30 for a NaN and the year 10000 for a day count that
+// rounds past 9999-12-31 23:59:59; both are refused here, as the POSIX conversion refuses them.
 bool BreakValue(const COleDateTime& value, UDATE& fields) {
-    return value.GetStatus() == COleDateTime::valid &&
-           SUCCEEDED(VarUdateFromDate(value.m_dt, 0, &fields));
+    return value.GetStatus() == COleDateTime::valid && std::isfinite(value.m_dt) &&
+           SUCCEEDED(VarUdateFromDate(value.m_dt, 0, &fields)) && fields.st.wYear >= 100 &&
+           fields.st.wYear <= 9999;
 }
 
 int FieldOrMinusOne(const COleDateTime& value, WORD SYSTEMTIME::*field) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <ctime>
+#include <limits>
 #include <string>
 
 namespace {
@@ -46,6 +47,13 @@ TEST(CommonDateTime, DayCountsGiveFieldsAndDateText) {
         {2958466.0, kNoFields, "Invalid DateTime"},
         {-657435.0, kNoFields, "Invalid DateTime"},
         {1e9, kNoFields, "Invalid DateTime"},
+        // Half a second before year 10000 rounds into it; a day count that is not a number has no
+        // date at all, whatever the platform's conversion answers.
+        {2958465.0 + 86399.6 / 86400.0, kNoFields, "Invalid DateTime"},
+        {std::numeric_limits<double>::quiet_NaN(), kNoFields, "Invalid DateTime"},
+        {-std::numeric_limits<double>::quiet_NaN(), kNoFields, "Invalid DateTime"},
+        {std::numeric_limits<double>::infinity(), kNoFields, "Invalid DateTime"},
+        {-std::numeric_limits<double>::infinity(), kNoFields, "Invalid DateTime"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.dayCount);
