@@ -156,6 +156,31 @@ TEST(PlistRead, DuplicateKeysAndKeysWithSlashes) {
     EXPECT_EQ(IntAt(*nm, L"e"), 5);
 }
 
+// A declaration, a document type and line breaks between the elements: what other writers save.
+TEST(PlistRead, DoctypeAndLineBreaksFromMemoryAndFile) {
+    const wchar_t* const texts[] = {
+        L"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist>\n<plist version=\"1.0\">\n"
+        L"<dict>\n\t<key>a</key>\n\t<integer>7</integer>\n</dict>\n</plist>\n",
+        L"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC \"-//X//DTD PLIST 1.0//EN\" "
+        L"\"http://example.invalid/p.dtd\">\n<plist version=\"1.0\">\n<dict>\n\t<key>a</key>\n\t"
+        L"<array>\n\t\t<integer>7</integer>\n\t</array>\n</dict>\n</plist>\n",
+        L"<!DOCTYPE plist>\r\n<plist>\r\n<dict>\r\n<key>a</key> <integer>7</integer>\r\n</dict></plist>",
+    };
+    cu::test::TempDir dir;
+    for (const wchar_t* text : texts) {
+        SCOPED_TRACE(CString(text).ToUtf8());
+        CXMLDict memory, file;
+        ASSERT_EQ(Load(memory, text), 1);
+        cu::test::WriteBytes(dir.Path(L"doctype.plist"), CString(text).ToUtf8());
+        ASSERT_EQ(file.LoadFromFile(dir.Path(L"doctype.plist")), 1);
+        for (CXMLDict* dict : {&memory, &file}) {
+            __int64 value = IntAt(*dict, L"a");
+            if (auto* array = dynamic_cast<CXMLArray*>((*dict)[L"a"])) (*array)[0]->GetValue(&value);
+            EXPECT_EQ(value, 7);
+        }
+    }
+}
+
 TEST(PlistRead, WhiteSpaceBetweenElementsIsNotANode) {
     CXMLDict dict;
     ASSERT_EQ(Load(dict, L"<?xml version=\"1.0\"?>\n<plist version=\"1.0\">\n  <dict>\n    "

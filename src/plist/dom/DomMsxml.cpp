@@ -222,10 +222,13 @@ std::wstring Serialize(IXMLDOMDocument2* document) {
 
 // White-space-only text is not a node for the library's callers, but a DOM keeps it where it is an
 // element's only content (as in "<plist>\n</plist>"): such nodes are removed after every load.
+// The walk starts at the root element, since no text comes before it: Wine's doctype node has no
+// sibling, so a walk from the document's first child stopped there.
 void RemoveBlankText(IXMLDOMDocument2* document) {
     std::vector<IXMLDOMNode*> blank;
-    IXMLDOMNode* node = nullptr;
-    document->get_firstChild(&node);
+    IXMLDOMElement* root = nullptr;
+    if (document->get_documentElement(&root) != S_OK) root = nullptr;
+    IXMLDOMNode* node = root;  // the element's reference, taken over
     while (node != nullptr) {
         DOMNodeType type = NODE_INVALID;
         node->get_nodeType(&type);
