@@ -74,7 +74,15 @@ public:
     using CXMLElement::GetValue;
     int GetValue(int* out) const override;
     // Stores the low 32 bits. Only through a CXMLBool: the base's SetValue(__int64) gives 0.
+    // It hides the base's overloads on purpose (with them, SetValue(1) would be ambiguous).
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Woverloaded-virtual"
+#endif
     virtual int SetValue(long value);
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 private:
     std::uint32_t m_value;

@@ -1,0 +1,218 @@
+// Helpers shared by the fuzz targets: input splitting, a scratch file, saving to text, and a
+// comparison of two element trees.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "commonutility/DateTime.h"
+#include "commonutility/XMLDict.h"
+#include "platform/win32.h"
+
+namespace cu::fuzz {
+
+// Stops the run with a message that libFuzzer reports with the input that caused it.
+[[noreturn]] inline void Fail(const char* what) {
+    std::fprintf(stderr, "fuzz check failed: %s\n", what);
+    std::abort();
+}
+
+// Reads the input front to back; past its end every read gives zeros.
+class Input {
+public:
+    Input(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
+    std::uint8_t Byte() { return m_pos < m_size ? m_data[m_pos++] : 0; }
+    template <typename T>
+    T Value() {
+        T value{};
+        unsigned char* out = reinterpret_cast<unsigned char*>(&value);
+        for (std::size_t i = 0; i < sizeof value; ++i) out[i] = Byte();
+        return value;
+    }
+    // Bytes up to the next 0 or the end, not including the 0.
+    std::string Piece() {
+        std::string piece;
+        while (m_pos < m_size && m_data[m_pos] != 0) piece += static_cast<char>(m_data[m_pos++]);
+        if (m_pos < m_size) ++m_pos;
+        return piece;
+    }
+    std::string Rest() {
+        std::string rest(reinterpret_cast<const char*>(m_data) + m_pos, m_size - m_pos);
+        m_pos = m_size;
+        return rest;
+    }
+
+private:
+    const std::uint8_t* m_data;
+    std::size_t m_size;
+    std::size_t m_pos = 0;
+};
+
+// Wide text from bytes: each byte one character (so controls and Latin-1 reach the reader), or
+// the bytes decoded as UTF-8 (what the dictionary's tokens and the seeds are written in).
+inline std::wstring Widen(const std::string& bytes, bool utf8) {
+    if (utf8) return CString(bytes.c_str()).str();
+    std::wstring text;
+    for (unsigned char c : bytes) text += static_cast<wchar_t>(c);
+    return text;
+}
+
+// One file per fuzzing process, rewritten for every input and removed at exit.
+inline const CString& ScratchFile(const char* name) {
+    static const std::string path = [name] {
+        std::string p = "/tmp/cu-fuzz-" + std::to_string(getpid()) + "-" + name;
+        static std::string removeAtExit;
+        removeAtExit = p;
+        std::atexit([] { std::remove(removeAtExit.c_str()); });
+        return p;
+    }();
+    static const CString wide(path.c_str());
+    return wide;
+}
+
+inline bool WriteFile(const CString& path, const std::string& bytes) {
+    std::FILE* file = std::fopen(path.ToUtf8().c_str(), "wb");
+    if (file == nullptr) return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && ok;
+}
+
+// The dictionary saved as text; fails the run when the save fails.
+inline std::wstring Saved(CXMLDict& dict) {
+    wchar_t* text = nullptr;
+    if (dict.SaveToMemFile(&text) != 1 || text == nullptr) Fail("SaveToMemFile of a loaded tree");
+    std::wstring copy(text, SysStringLen(text));
+    SysFreeString(text);
+    return copy;
+}
+
+// Whether two trees have the same keys, kinds and values, compared as the writer writes them
+// (a real as "%f", a date by its fields).
+inline bool SameTree(CXMLElement& first, CXMLElement& second) {
+    std::vector<std::pair<CXMLElement*, CXMLElement*>> pending{{&first, &second}};
+    while (!pending.empty()) {
+        auto [a, b] = pending.back();
+        pending.pop_back();
+        if ((a == nullptr) != (b == nullptr)) return false;
+        if (a == nullptr) continue;
+        const XMLNodeType kind = a->GetIniNodeType();
+        if (kind != b->GetIniNodeType()) return false;
+        switch (kind) {
+            case eXMLDict: {
+                auto& da = static_cast<CXMLDict&>(*a);
+                auto& db = static_cast<CXMLDict&>(*b);
+                const std::vector<CString> keys = da.GetKeys();
+                if (keys != db.GetKeys()) return false;
+                for (const CString& key : keys) pending.emplace_back(da.GetChild(key), db.GetChild(key));
+                break;
+            }
+            case eXMLArray: {
+                auto& aa = static_cast<CXMLArray&>(*a);
+                auto& ab = static_cast<CXMLArray&>(*b);
+                if (aa.GetSize() != ab.GetSize()) return false;
+                for (int i = 0; i < static_cast<int>(aa.GetSize()); ++i) pending.emplace_back(aa[i], ab[i]);
+                break;
+            }
+            case eXMLReal: {
+                double va = 0, vb = 0;
+                a->GetValue(&va);
+                b->GetValue(&vb);
+                CString ta, tb;
+                ta.Format(L"%f", va);
+                tb.Format(L"%f", vb);
+                if (ta != tb) return false;
+                break;
+            }
+            case eXMLDate: {
+                CCommonDateTime va, vb;
+                a->GetValue(&va);
+                b->GetValue(&vb);
+                long fa[7] = {}, fb[7] = {};
+                if (va.GetDateTime(fa[0], fa[1], fa[2], fa[3], fa[4], fa[5], fa[6]) !=
+                    vb.GetDateTime(fb[0], fb[1], fb[2], fb[3], fb[4], fb[5], fb[6]))
+                    return false;
+                for (int i = 0; i < 6; ++i)
+                    if (fa[i] != fb[i]) return false;
+                break;
+            }
+            case eXMLString:
+            case eXMLStringPSW: {
+                CString va, vb;
+                a->GetValue(&va);
+                b->GetValue(&vb);
+                if (va != vb) return false;
+                break;
+            }
+            default: {
+                __int64 va = 0, vb = 0;
+                a->GetValue(&va);
+                b->GetValue(&vb);
+                int ia = 0, ib = 0;
+                a->GetValue(&ia);
+                b->GetValue(&ib);
+                if (va != vb || ia != ib) return false;
+                break;
+            }
+        }
+    }
+    return true;
+}
+
+// Whether a text changes on its way through the XML form, as documented: a carriage return reads
+// back as a line feed, and text of white space only (in a key or a string) as the empty text.
+inline bool Normalized(const CString& text, bool cdata) {
+    bool blank = !text.IsEmpty();
+    for (wchar_t c : text.str()) {
+        if (c == L'\r') return true;
+        blank = blank && (c == L' ' || c == L'\t' || c == L'\n');
+    }
+    return blank && !cdata;
+}
+
+inline bool HasNormalizedText(CXMLDict& root) {
+    std::vector<CXMLElement*> pending{&root};
+    while (!pending.empty()) {
+        CXMLElement* element = pending.back();
+        pending.pop_back();
+        if (element == nullptr) continue;
+        if (auto* dict = dynamic_cast<CXMLDict*>(element)) {
+            for (const CString& key : dict->GetKeys()) {
+                if (Normalized(key, false)) return true;
+                pending.push_back(dict->GetChild(key));
+            }
+        } else if (auto* array = dynamic_cast<CXMLArray*>(element)) {
+            for (int i = 0; i < static_cast<int>(array->GetSize()); ++i) pending.push_back((*array)[i]);
+        } else if (element->GetIniNodeType() == eXMLString || element->GetIniNodeType() == eXMLStringPSW) {
+            CString text;
+            element->GetValue(&text);
+            if (Normalized(text, element->GetIniNodeType() == eXMLStringPSW)) return true;
+        }
+    }
+    return false;
+}
+
+// A loaded dictionary saves, the text loads again into the same tree (but for the documented
+// normalisation of texts), and from then on saving and loading change nothing. An empty
+// dictionary is left out: its saved form has a root without children, which the reader refuses.
+inline void CheckRoundTrip(CXMLDict& loaded) {
+    if (loaded.GetKeys().empty()) return;
+    std::wstring first = Saved(loaded);
+    CXMLDict again;
+    if (again.LoadFromMemFile(&first[0]) != 1) Fail("a saved text does not load");
+    if (!HasNormalizedText(loaded) && !SameTree(loaded, again)) Fail("load, save, load changed the tree");
+    if (again.GetKeys().empty()) return;
+    std::wstring second = Saved(again);
+    CXMLDict third;
+    if (third.LoadFromMemFile(&second[0]) != 1) Fail("a second saved text does not load");
+    if (!SameTree(again, third)) Fail("a second round trip changed the tree");
+    if (Saved(third) != second) Fail("a second save gave another text");
+}
+
+}  // namespace cu::fuzz
