@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing the project need: the Linux toolchain
-# and libraries, and the mingw-w64 cross compiler with Wine for the Windows build.
+# and libraries, the mingw-w64 cross compiler with Wine for the Windows build, and Clang with its
+# sanitizer and fuzzer runtimes for the fuzz targets.
 # Quick and silent when everything is already installed.
 set -euo pipefail
 
@@ -8,6 +9,7 @@ packages=(
   cmake ninja-build g++ git
   libgtest-dev googletest libbenchmark-dev libpugixml-dev libsqlite3-dev
   g++-mingw-w64-x86-64-posix wine wine64
+  clang libclang-rt-dev
 )
 
 # dpkg-query names only the packages it knows; any package not listed as installed is missing.

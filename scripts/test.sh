@@ -2,11 +2,17 @@
 # Builds the project and runs its tests: natively on Linux, as a consumer would use it, and
 # cross-built for Windows with the tests run under Wine.
 #
-#   scripts/test.sh                 all three
-#   scripts/test.sh linux windows   only the steps named: linux, consumer, windows (or --linux, ...)
+#   scripts/test.sh                 linux, consumer and windows
+#   scripts/test.sh linux windows   only the steps named (or --linux, ...):
+#     linux      the suite, built with GCC
+#     consumer   a program built against the library by add_subdirectory and find_package
+#     windows    the mingw-w64 cross build, its tests under Wine
+#     asan       the suite built with AddressSanitizer and UndefinedBehaviorSanitizer (-O1)
+#     tsan       the log, registry and lock tests built with ThreadSanitizer (-O1)
+#     fuzz       the fuzz targets (Clang): each over its seeds, then FUZZ_SECONDS (60) of new input
 #
-# Build trees go to build-linux/, build-consumer/ and build-windows/ in the source tree.
-# JOBS (default 2) sets the build parallelism.
+# Build trees go to build-<step>/ in the source tree. JOBS (default 2) sets the build parallelism.
+# A sanitizer report fails its test: every check stops at the first one.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -58,6 +64,76 @@ consumer() {
   "$dir/package/consumer"
 }
 
+# Sanitizer runs stop at the first report and say where it came from.
+export ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+sanitizer_flags() {  # sanitizer_flags <sanitizers>
+  echo "-O1 -g -fno-omit-frame-pointer -fsanitize=$1 -fno-sanitize-recover=all"
+}
+
+asan() {
+  local dir=$root/build-asan
+  log "Linux: the suite under AddressSanitizer and UndefinedBehaviorSanitizer"
+  build "$dir" -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS="$(sanitizer_flags address,undefined)" \
+    -DCOMMONUTILITY_BUILD_EXAMPLES=OFF
+  run_ctest "ASan+UBSan" "$dir"
+}
+
+# Only the programs that run threads or processes against each other: the log, the registry store
+# and the lock.
+tsan() {
+  local dir=$root/build-tsan
+  log "Linux: log, registry and lock tests under ThreadSanitizer"
+  cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=None \
+    -DCMAKE_CXX_FLAGS="$(sanitizer_flags thread)" -DCOMMONUTILITY_BUILD_TOOLS=OFF \
+    -DCOMMONUTILITY_BUILD_EXAMPLES=OFF >/dev/null
+  cmake --build "$dir" -j "$jobs" --target log_tests registry_tests system_tests
+  ctest --test-dir "$dir" --output-on-failure -R '^(log|registry|system)_tests$' | tee "$dir/ctest.log" || failed=1
+  summaries+=("TSan: $(grep -E 'tests passed|No tests' "$dir/ctest.log" || true)")
+}
+
+# Each target reads its seeds, then mutates them for FUZZ_SECONDS; two run at a time. New inputs go
+# to a scratch folder, so the seeds in the repository stay as they are. A finding leaves
+# crash-*/leak-*/timeout-* files in build-fuzz/findings/.
+fuzz() {
+  local dir=$root/build-fuzz seconds=${FUZZ_SECONDS:-60}
+  log "Fuzz targets: seeds, then $seconds s of new input each"
+  CXX=clang++ build "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCOMMONUTILITY_BUILD_FUZZERS=ON \
+    -DCOMMONUTILITY_BUILD_TESTS=OFF -DCOMMONUTILITY_BUILD_TOOLS=OFF -DCOMMONUTILITY_BUILD_EXAMPLES=OFF
+  rm -rf "$dir/findings" "$dir/work"
+  mkdir -p "$dir/findings"
+  local names=(plist_read region content_info date format) pids=() results=() name i
+  for i in "${!names[@]}"; do
+    name=${names[$i]}
+    mkdir -p "$dir/work/$name"
+    "$dir/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 \
+      -dict="$root/fuzz/xml.dict" -artifact_prefix="$dir/findings/$name-" -print_final_stats=1 \
+      "$dir/work/$name" "$root/fuzz/corpus/$name" >"$dir/findings/$name.log" 2>&1 &
+    pids+=($!)
+    if [[ $((i % 2)) -eq 1 || $i -eq $((${#names[@]} - 1)) ]]; then
+      for pid in "${pids[@]}"; do
+        wait "$pid" && results+=(0) || results+=($?)
+      done
+      pids=()
+    fi
+  done
+  local bad=0 line
+  for i in "${!names[@]}"; do
+    name=${names[$i]}
+    line=$(grep -E 'stat::number_of_executed_units' "$dir/findings/$name.log" | awk '{print $2}')
+    if [[ ${results[$i]} -ne 0 ]]; then
+      bad=1
+      echo "fuzz_$name: FAILED (exit ${results[$i]}); its log:"
+      tail -n 60 "$dir/findings/$name.log"
+    else
+      echo "fuzz_$name: clean, ${line:-?} inputs"
+    fi
+  done
+  [[ $bad -eq 0 ]] || failed=1
+  summaries+=("Fuzz: $([[ $bad -eq 0 ]] && echo "${#names[@]} targets clean" || echo "a target FAILED")")
+}
+
 windows() {
   local dir=$root/build-windows
   log "Windows: cross build, tests under Wine"
@@ -67,10 +143,12 @@ windows() {
 
   # Start Wine's server and its background programs before ctest, with their output going
   # nowhere: started by a test, they would inherit the test's output pipes, and ctest would wait
-  # for them to exit after every test. The first start creates the prefix (a few seconds).
+  # for them to exit after every test. The prefix is made for this run (a few seconds) and thrown
+  # away after it, so the registry the tool's tests write starts empty and leaves nothing behind.
+  rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   wineserver -p
-  trap 'wineserver -k 2>/dev/null || true' EXIT
+  trap 'wineserver -k 2>/dev/null || true; rm -rf "$WINEPREFIX"' EXIT
   WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot >/dev/null 2>&1
   run_ctest "Windows (Wine)" "$dir"
 }
@@ -78,8 +156,9 @@ windows() {
 for step in "${steps[@]}"; do
   step=${step#--}
   case $step in
-    linux | consumer | windows) "$step" ;;
-    *) echo "test.sh: unknown step '$step' (expected linux, consumer or windows)" >&2; exit 2 ;;
+    linux | consumer | windows | asan | tsan | fuzz) "$step" ;;
+    *) echo "test.sh: unknown step '$step' (expected linux, consumer, windows, asan, tsan or fuzz)" >&2
+       exit 2 ;;
   esac
 done
 
