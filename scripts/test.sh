@@ -65,7 +65,7 @@ consumer() {
 }
 
 # Sanitizer runs stop at the first report and say where it came from.
-export ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1
+export ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 sanitizer_flags() {  # sanitizer_flags <sanitizers>
