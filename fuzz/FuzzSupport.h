@@ -165,8 +165,8 @@ inline bool SameTree(CXMLElement& first, CXMLElement& second) {
     return true;
 }
 
-// Whether a text changes on its way through the XML form, as documented: a carriage return reads
-// back as a line feed, and text of white space only (in a key or a string) as the empty text.
+// Whether a text may change on its way through the XML form: text of white space only (in a key or
+// a string) reads back empty, and a carriage return written raw reads back as a line feed.
 inline bool Normalized(const CString& text, bool cdata) {
     bool blank = !text.IsEmpty();
     for (wchar_t c : text.str()) {
