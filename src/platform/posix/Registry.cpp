@@ -5,9 +5,11 @@
 // $XDG_CONFIG_HOME/commonutility, else in ~/.config/commonutility. It is created, with its folder,
 // by the first write. Every call opens its own connection and closes it before it returns: a
 // connection never outlives a call, so a child made by fork() and a change of the environment
-// variable between calls are both safe. Each write is one IMMEDIATE transaction in WAL mode with
-// synchronous=FULL, so it is whole and durable once the call returns; other processes wait for it
-// up to kBusyTimeoutMs.
+// variable between calls are both safe. Each write is one IMMEDIATE transaction with a rollback
+// journal and synchronous=FULL, so it is whole and durable once the call returns; other processes
+// wait for it up to kBusyTimeoutMs. Not WAL: a WAL store cannot be read without creating its
+// "-shm" and "-wal" files, so it could not be read from a read-only mount or by another user who
+// may not write the folder, and a reader who may would leave files of its own there.
 //
 // Schema: keys(id, parent, name, folded) with one row per key, the roots being rows 1 to 6 (the
 // predefined handle's number + 1) with parent 0; values(key, name, folded, type, data). "folded"
@@ -266,12 +268,14 @@ public:
         DWORD error = MakeFolders(path.substr(0, path.rfind('/')));
         if (error == ERROR_SUCCESS) error = Open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
         if (error != ERROR_SUCCESS) return error;
-        // Persistent in the file; a store that another process holds busy stays in rollback mode
-        // until a later write, which is just as safe.
-        sqlite3_exec(m_db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+        // Persistent in the file: a store made in WAL mode by an earlier version is turned back
+        // here; one that another process holds busy stays so until a later write.
+        sqlite3_exec(m_db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
         error = Exec("BEGIN IMMEDIATE");
         if (error != ERROR_SUCCESS) return error;
         m_inTransaction = true;
+        // Nothing is written into a damaged store: the damage would spread.
+        if (!PassesQuickCheck()) return ERROR_REGISTRY_CORRUPT;
         if (SchemaVersion() >= kSchemaVersion) return ERROR_SUCCESS;
         error = Exec(
             "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY AUTOINCREMENT,"
@@ -344,6 +348,14 @@ private:
     }
 
     DWORD Exec(const char* sql) { return ErrorFromSqlite(sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr)); }
+
+    // SQLite's quick check: the structure of every page, without the cost of comparing indexes
+    // with their tables (a few milliseconds for a store of thousands of values).
+    bool PassesQuickCheck() {
+        Statement query(m_db, "PRAGMA quick_check(1)");
+        if (query.Step() != SQLITE_ROW) return false;
+        return query.Bytes(0) == 2 && std::memcmp(query.Blob(0), "ok", 2) == 0;
+    }
 
     int SchemaVersion() {
         Statement query(m_db, "PRAGMA user_version");
