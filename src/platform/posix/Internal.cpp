@@ -54,6 +54,18 @@ DWORD ErrorFromErrno(int error) {
     return ERROR_GEN_FAILURE;
 }
 
+// Names from the system are bytes, and not every name is UTF-8. Each byte outside a valid UTF-8
+// sequence stands for itself as a lone low surrogate, U+DC80 to U+DCFF, which no valid UTF-8
+// decodes to; the way back turns those surrogates into their bytes again. So every name a search
+// gives names that same file, and "\xff.txt" never meets a real "\uFFFD.txt".
+namespace {
+
+constexpr wchar_t kRawByteBase = 0xDC00;
+
+bool IsRawByte(wchar_t c) { return c >= kRawByteBase + 0x80 && c <= kRawByteBase + 0xFF; }
+
+}  // namespace
+
 std::string NarrowPath(const wchar_t* path) {
     std::string out;
     if (path == nullptr) return out;
@@ -61,7 +73,13 @@ std::string NarrowPath(const wchar_t* path) {
     while (*end != L'\0') ++end;
     out.reserve(static_cast<std::size_t>(end - path));
     char bytes[4];
-    for (const wchar_t* p = path; p < end;) out.append(bytes, EncodeUtf8(DecodeWide(p, end), bytes));
+    for (const wchar_t* p = path; p < end;) {
+        if (IsRawByte(*p)) {
+            out += static_cast<char>(*p++ - kRawByteBase);
+            continue;
+        }
+        out.append(bytes, EncodeUtf8(DecodeWide(p, end), bytes));
+    }
     return out;
 }
 
@@ -70,7 +88,19 @@ std::wstring WidePath(const char* path, std::size_t length) {
     const auto* p = reinterpret_cast<const unsigned char*>(path);
     const unsigned char* end = p + length;
     wchar_t units[2];
-    while (p < end) out.append(units, EncodeWide(DecodeUtf8(p, end), units));
+    while (p < end) {
+        const unsigned char* start = p;
+        const char32_t c = DecodeUtf8(p, end);
+        // A real U+FFFD is the three bytes EF BF BD; any other U+FFFD stands for bytes that are
+        // not UTF-8.
+        const bool malformed = c == kReplacementChar && !(p - start == 3 && start[0] == 0xEF && start[1] == 0xBF &&
+                                                          start[2] == 0xBD);
+        if (!malformed) {
+            out.append(units, EncodeWide(c, units));
+            continue;
+        }
+        for (const unsigned char* b = start; b < p; ++b) out += static_cast<wchar_t>(kRawByteBase + *b);
+    }
     return out;
 }
 

@@ -39,11 +39,12 @@ private:
 // The Windows error code for an errno value; ERROR_GEN_FAILURE for one without a counterpart.
 DWORD ErrorFromErrno(int error);
 
-// The UTF-8 bytes of a wide path. A code point that has no UTF-8 form becomes U+FFFD.
+// The bytes of a wide path: UTF-8, and U+DC80..U+DCFF as the single bytes 0x80..0xFF they stand
+// for. Any other code point that has no UTF-8 form becomes U+FFFD.
 std::string NarrowPath(const wchar_t* path);
 
-// The wide text of UTF-8 bytes from the system. Bytes that are not UTF-8 become U+FFFD, so a
-// name in another encoding does not survive the round trip.
+// The wide text of a path's bytes from the system: UTF-8 decoded, and each byte that is not part
+// of valid UTF-8 as U+DC80..U+DCFF, so that NarrowPath gives the same bytes back.
 std::wstring WidePath(const char* path, std::size_t length);
 
 }  // namespace cu::detail
