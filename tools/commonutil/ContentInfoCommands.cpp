@@ -18,7 +18,7 @@ namespace commonutil {
 namespace {
 
 const char kScanHelp[] =
-    "usage: commonutil contentinfo scan FOLDER -o FILE\n"
+    "usage: commonutil contentinfo scan FOLDER -o FILE   (FILE - for standard output)\n"
     "\n"
     "Looks through FOLDER and its subfolders for media files (by extension) and writes a\n"
     "content-information file: one group per folder that holds media, named by its path below\n"
@@ -31,7 +31,7 @@ const char kScanHelp[] =
     "Photo: .bmp .gif .heic .jpeg .jpg .png .tif .tiff   Audio: .aac .flac .m4a .mp3 .ogg .wav .wma\n";
 
 const char kListHelp[] =
-    "usage: commonutil contentinfo list FILE\n"
+    "usage: commonutil contentinfo list FILE   (FILE - for standard input)\n"
     "\n"
     "Lists the groups of a content-information file, their contents, each content's files and\n"
     "its Duration, DateTimeOriginal and ContentType (when present).\n";
@@ -103,7 +103,9 @@ int ContentInfoScan(const Args& args) {
 
     std::error_code error;
     const fs::path root(folder);
-    if (!fs::is_directory(root, error)) return Fail(kFailed, folder + ": no such folder");
+    if (!fs::is_directory(root, error))
+        return Fail(kFailed, folder + (fs::exists(root, error) ? ": is a file, not a folder" : ": no such folder"));
+    if (!CheckOutput(output)) return kFailed;
 
     // Media files by folder, in name order, so the same tree always gives the same document.
     std::map<fs::path, std::vector<std::pair<fs::path, int>>> groups;
@@ -126,20 +128,26 @@ int ContentInfoScan(const Args& args) {
             doc.AddFilepathToContent(content, Wide(file).GetString());
             content->AddElement(L"DateTimeOriginal", eXMLReal, reinterpret_cast<std::uintptr_t>(L"0"));
             (*content)[L"DateTimeOriginal"]->SetValue(LastWrite(file).m_dt);
-            content->AddElement(L"ContentType", eXMLInt, static_cast<unsigned __int64>(kind));
+            content->AddElement(L"ContentType", eXMLInt, static_cast<ULONGLONG>(kind));
             ++contents;
         }
     }
 
     // A save reports success once the document is built; whether the file arrived is checked here.
-    const CString target(output.c_str());
-    const CString dir = CFileOperation::GetFileDir(target);
-    if (!dir.IsEmpty() && !CFileOperation::IsDirWritable(dir)) return Fail(kFailed, output + ": the folder is missing or not writable");
-    if (CFileOperation::IsDirAvailable(target)) return Fail(kFailed, output + ": is a folder");
-    if (doc.SaveToFile(target) != 1) return Fail(kFailed, output + ": cannot be written (read-only?)");
-    CContentInfoXML check;
-    if (check.LoadFromFile(target) != 1) return Fail(kFailed, output + ": was not written");
-    std::printf("%zu groups, %zu contents written to %s\n", groups.size(), contents, output.c_str());
+    if (output == "-") {
+        wchar_t* text = nullptr;
+        if (doc.SaveToMemFile(&text) != 1 || text == nullptr) return Fail(kFailed, "the document cannot be made");
+        const std::string bytes = CString(text).ToUtf8();
+        SysFreeString(text);
+        if (!WriteOutput(output, bytes)) return kFailed;
+    } else {
+        const CString target(output.c_str());
+        if (doc.SaveToFile(target) != 1) return Fail(kFailed, output + ": cannot be written");
+        CContentInfoXML check;
+        if (check.LoadFromFile(target) != 1) return Fail(kFailed, output + ": was not written");
+    }
+    std::fprintf(output == "-" ? stderr : stdout, "%zu groups, %zu contents written to %s\n", groups.size(), contents,
+                 output == "-" ? "standard output" : output.c_str());
     return kOk;
 }
 
@@ -148,6 +156,11 @@ int ContentInfoList(const Args& args) {
     if (args.size() != 1) return Fail(kUsage, "contentinfo list: needs exactly one FILE; see --help");
     CContentInfoXML doc;
     if (!LoadDocument(doc, args[0])) return kFailed;
+    // Any property list loads; one without the group list is some other document.
+    CXMLElement* list = doc[L"ContentsGroupList"];
+    if (list == nullptr || list->GetIniNodeType() != eXMLArray)
+        return Fail(kFailed, (args[0] == "-" ? std::string("standard input") : args[0]) +
+                                 ": not a content-information document (no ContentsGroupList array)");
 
     const int groupCount = doc.GetGroupCount();
     std::printf("%s: %d group%s\n", args[0].c_str(), groupCount, groupCount == 1 ? "" : "s");

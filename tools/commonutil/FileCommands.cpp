@@ -1,4 +1,7 @@
 // commonutil fileinfo | log
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -18,11 +21,28 @@ const char kFileInfoHelp[] =
 const char kLogHelp[] =
     "usage: commonutil log on FLAGS | off | path\n"
     "\n"
-    "  on FLAGS   sets the registry value \"LogFlag\" (REG_DWORD; FLAGS decimal or 0x hex) under\n"
+    "  on FLAGS   sets the registry value \"LogFlag\" (REG_DWORD) under\n"
     "             HKEY_CURRENT_USER\\Software\\Tavolan Corporation\\Reelkeep\\1.0\\Uploader\n"
     "  off        removes that value (logging stays off without it)\n"
     "  path       prints the log file a program that starts today writes to\n"
+    "\n"
+    "FLAGS is a number (decimal or 0x hex, 32 bits) or names joined by commas, which switch\n"
+    "logging on as well (log on date,time,thread is 0x0f). The bits:\n"
+    "  on        0x01  write records at all\n"
+    "  date      0x02  each record starts with the date\n"
+    "  time      0x04  ... the time\n"
+    "  thread    0x08  ... the thread's number\n"
+    "  source    0x10  ... the source file\n"
+    "  line      0x20  ... the line\n"
+    "  function  0x40  ... the function\n"
     "The library reads the value once per process, so a change applies to programs started later.\n";
+
+// The bits of LogFlag by name.
+const struct {
+    const char* name;
+    DWORD bit;
+} kLogBits[] = {{"on", 0x01},     {"date", 0x02}, {"time", 0x04},    {"thread", 0x08},
+                {"source", 0x10}, {"line", 0x20}, {"function", 0x40}};
 
 const wchar_t kLogKey[] = L"Software\\Tavolan Corporation\\Reelkeep\\1.0\\Uploader";
 
@@ -35,14 +55,30 @@ std::string TimeText(const SYSTEMTIME& t) {
     return text;
 }
 
-// FLAGS as a 32-bit number, decimal or 0x hex; false for anything else.
-bool ParseFlags(const std::string& text, DWORD& flags) {
-    if (text.empty() || text[0] == '-' || text[0] == '+') return false;
-    char* end = nullptr;
-    const unsigned long long value = std::strtoull(text.c_str(), &end, text.rfind("0x", 0) == 0 ? 16 : 10);
-    if (*end != '\0' || value > 0xFFFFFFFFull) return false;
-    flags = static_cast<DWORD>(value);
-    return true;
+// FLAGS as a 32-bit number (decimal or 0x hex) or names joined by commas; a reason when neither.
+std::string ParseFlags(const std::string& text, DWORD& flags) {
+    if (!text.empty() && std::isdigit(static_cast<unsigned char>(text[0]))) {
+        char* end = nullptr;
+        errno = 0;
+        const unsigned long long value =
+            std::strtoull(text.c_str(), &end, text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0 ? 16 : 10);
+        if (*end != '\0') return "FLAGS must be a number (decimal or 0x hex) or names such as on,date,time";
+        if (errno == ERANGE || value > 0xFFFFFFFFull) return "FLAGS must fit 32 bits (at most 0xffffffff)";
+        flags = static_cast<DWORD>(value);
+        return "";
+    }
+    flags = 0x01;  // names switch logging on
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        const std::string name = text.substr(start, comma - start);
+        DWORD bit = 0;
+        for (const auto& known : kLogBits)
+            if (name == known.name) bit = known.bit;
+        if (bit == 0) return "'" + name + "' is not a flag (on, date, time, thread, source, line, function) or a number";
+        flags |= bit;
+        start = comma + 1;
+    }
+    return "";
 }
 
 }  // namespace
@@ -50,10 +86,9 @@ bool ParseFlags(const std::string& text, DWORD& flags) {
 int FileInfo(const Args& args) {
     if (WantsHelp(args)) return std::fputs(kFileInfoHelp, stdout), kOk;
     if (args.size() != 1) return Fail(kUsage, "fileinfo: needs exactly one FILE; see --help");
+    if (!CheckInput(args[0])) return kFailed;
     const CString path(args[0].c_str());
-    if (CFileOperation::IsDirAvailable(path)) return Fail(kFailed, args[0] + ": is a folder, not a file");
-    if (!CFileOperation::IsFileAvailable(path)) return Fail(kFailed, args[0] + ": no such file");
-    unsigned __int64 size = 0;
+    ULONGLONG size = 0;
     SYSTEMTIME created{}, written{};
     if (!CFileOperation::GetFileSize(path, size)) return Fail(kFailed, args[0] + ": size cannot be read");
     const bool haveCreated = CFileOperation::GetFileCreateTime(path, created) != 0;
@@ -89,7 +124,8 @@ int Log(const Args& args) {
     }
     if (verb == "on" && args.size() == 2) {
         DWORD flags = 0;
-        if (!ParseFlags(args[1], flags)) return Fail(kUsage, "log on: FLAGS must be a number (decimal or 0x hex)");
+        const std::string wrong = ParseFlags(args[1], flags);
+        if (!wrong.empty()) return Fail(kUsage, "log on: " + wrong);
         HKEY key = nullptr;
         LONG error = RegCreateKeyExW(HKEY_CURRENT_USER, kLogKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
                                      nullptr, &key, nullptr);
@@ -98,7 +134,7 @@ int Log(const Args& args) {
             RegCloseKey(key);
         }
         if (error != ERROR_SUCCESS)
-            return Fail(kFailed, "log on: the registry cannot be written (error " + std::to_string(error) + ")");
+            return Fail(kFailed, "log on: the registry cannot be written: " + RegErrorText(error));
         std::printf("LogFlag = 0x%08lx\n", static_cast<unsigned long>(flags));
         return kOk;
     }
@@ -111,7 +147,7 @@ int Log(const Args& args) {
         }
         // No key or no value: logging is off already.
         if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND)
-            return Fail(kFailed, "log off: the registry cannot be written (error " + std::to_string(error) + ")");
+            return Fail(kFailed, "log off: the registry cannot be written: " + RegErrorText(error));
         std::puts("LogFlag removed");
         return kOk;
     }

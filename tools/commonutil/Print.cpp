@@ -59,13 +59,13 @@ CString ValueText(const CXMLElement& element) {
     return text;
 }
 
-void PrintTree(CXMLDict& root, std::FILE* out) {
+void PrintTree(CXMLElement& root, std::FILE* out, const wchar_t* label) {
     struct Item {
         CString label;
         CXMLElement* element;
         int depth;
     };
-    std::vector<Item> stack{{L"(root)", &root, 0}};
+    std::vector<Item> stack{{label, &root, 0}};
     while (!stack.empty()) {
         const Item item = stack.back();
         stack.pop_back();

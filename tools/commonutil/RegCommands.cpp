@@ -1,5 +1,6 @@
 // commonutil reg get | set | delete | list
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,23 +22,44 @@ const char kRegHelp[] =
     "\n"
     "Reads and writes the registry the library uses: on Windows the system's, elsewhere the\n"
     "library's own store (registry.db in $COMMONUTILITY_REGISTRY_DIR, else in the user's\n"
-    "configuration folder). ROOT is HKCU or HKEY_CURRENT_USER, HKLM or HKEY_LOCAL_MACHINE; NAME @\n"
-    "is the key's default value. TYPE and DATA for set:\n"
+    "configuration folder). ROOT is HKCU or HKEY_CURRENT_USER, HKLM or HKEY_LOCAL_MACHINE, HKCR\n"
+    "or HKEY_CLASSES_ROOT, HKU or HKEY_USERS; NAME @ is the key's default value. TYPE (in any\n"
+    "case) and DATA for set:\n"
     "  REG_SZ TEXT          REG_DWORD NUMBER      REG_QWORD NUMBER (decimal or 0x hex)\n"
     "  REG_BINARY HEX       bytes as hex digits, optionally separated by commas or spaces\n"
     "set creates the key when needed. delete without NAME removes the key with everything below\n"
     "it. list prints the sub-keys, then the values with their types.\n";
 
-// "(error N)" with a word for the usual codes.
-std::string ErrorText(LONG error) {
-    switch (error) {
-        case ERROR_FILE_NOT_FOUND: return "not found";
-        case ERROR_ACCESS_DENIED: return "access denied";
-        default: return "error " + std::to_string(error);
-    }
-}
-
 }  // namespace
+
+// The results the registry gives, the library's own store on POSIX and the system's on Windows.
+std::string RegErrorText(long error) {
+    static const struct {
+        long code;
+        const char* text;
+    } kWords[] = {
+        {2, "not found"},
+        {3, "the path is not found"},
+        {5, "access denied"},
+        {6, "the key handle is not valid"},
+        {8, "out of memory"},
+        {31, "the store failed"},
+        {87, "a name or parameter is not valid"},
+        {112, "the disk is full"},
+        {161, "the key path is not valid"},
+        {170, "the store is busy with another writer"},
+        {234, "more data than fits"},
+        {259, "no more entries"},
+        {998, "the memory cannot be reached"},
+        {1011, "the registry store cannot be opened"},
+        {1015, "the registry store is corrupt"},
+        {1016, "the registry store cannot be read or written"},
+        {1018, "the key was deleted"},
+    };
+    for (const auto& word : kWords)
+        if (word.code == error) return std::string(word.text) + " (error " + std::to_string(error) + ")";
+    return "error " + std::to_string(error);
+}
 
 // ---- Text and values, shared with import and export ------------------------------------------------
 
@@ -106,9 +128,18 @@ bool ParseRegKey(const std::string& path, HKEY& root, std::wstring& subKey) {
     for (char& c : head) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     if (head == "HKCU" || head == "HKEY_CURRENT_USER") root = HKEY_CURRENT_USER;
     else if (head == "HKLM" || head == "HKEY_LOCAL_MACHINE") root = HKEY_LOCAL_MACHINE;
+    else if (head == "HKCR" || head == "HKEY_CLASSES_ROOT") root = HKEY_CLASSES_ROOT;
+    else if (head == "HKU" || head == "HKEY_USERS") root = HKEY_USERS;
     else return false;
     subKey = slash == std::string::npos ? L"" : WideFromUtf8(path.substr(slash + 1));
     return true;
+}
+
+std::string RootName(HKEY root) {
+    if (root == HKEY_LOCAL_MACHINE) return "HKEY_LOCAL_MACHINE";
+    if (root == HKEY_CLASSES_ROOT) return "HKEY_CLASSES_ROOT";
+    if (root == HKEY_USERS) return "HKEY_USERS";
+    return "HKEY_CURRENT_USER";
 }
 
 const char* TypeName(DWORD type) {
@@ -149,8 +180,9 @@ std::string ValueText(DWORD type, const std::vector<BYTE>& data) {
 bool ParseNumber(const std::string& text, unsigned long long limit, unsigned long long& value) {
     if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return false;
     char* end = nullptr;
+    errno = 0;
     value = std::strtoull(text.c_str(), &end, text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0 ? 16 : 10);
-    return *end == '\0' && value <= limit;
+    return *end == '\0' && errno != ERANGE && value <= limit;
 }
 
 bool ParseHex(const std::string& text, std::vector<BYTE>& bytes) {
@@ -237,7 +269,7 @@ int Reg(const Args& args) {
     HKEY root = nullptr;
     std::wstring subKey;
     if (!ParseRegKey(args[1], root, subKey))
-        return Fail(kUsage, "reg " + verb + ": " + args[1] + ": the key must start with HKCU or HKLM");
+        return Fail(kUsage, "reg " + verb + ": " + args[1] + ": the key must start with HKCU, HKLM, HKCR or HKU");
     const std::wstring name = args.size() > 2 && args[2] != "@" ? WideFromUtf8(args[2]) : L"";
     const std::string where = args[1] + (args.size() > 2 ? " " + args[2] : "");
     HKEY key = nullptr;
@@ -247,11 +279,18 @@ int Reg(const Args& args) {
         DWORD type = 0;
         unsigned long long number = 0;
         const std::string& text = args[4];
-        if (args[3] == "REG_SZ") type = REG_SZ, data = Utf16Bytes(WideFromUtf8(text));
-        else if (args[3] == "REG_DWORD" && ParseNumber(text, 0xFFFFFFFFull, number)) type = REG_DWORD;
-        else if (args[3] == "REG_QWORD" && ParseNumber(text, ~0ull, number)) type = REG_QWORD;
-        else if (args[3] == "REG_BINARY" && ParseHex(text, data)) type = REG_BINARY;
-        else return Fail(kUsage, "reg set: TYPE must be REG_SZ, REG_DWORD, REG_QWORD or REG_BINARY with fitting DATA");
+        std::string typeName = args[3];
+        for (char& c : typeName) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (typeName == "REG_SZ") type = REG_SZ, data = Utf16Bytes(WideFromUtf8(text));
+        else if (typeName == "REG_DWORD" && ParseNumber(text, 0xFFFFFFFFull, number)) type = REG_DWORD;
+        else if (typeName == "REG_QWORD" && ParseNumber(text, ~0ull, number)) type = REG_QWORD;
+        else if (typeName == "REG_BINARY" && ParseHex(text, data)) type = REG_BINARY;
+        else if (typeName == "REG_DWORD" || typeName == "REG_QWORD")
+            return Fail(kUsage, "reg set: " + typeName + " DATA must be a number of " +
+                                    (typeName == "REG_DWORD" ? "32" : "64") + " bits, decimal or 0x hex");
+        else if (typeName == "REG_BINARY")
+            return Fail(kUsage, "reg set: REG_BINARY DATA must be pairs of hex digits");
+        else return Fail(kUsage, "reg set: TYPE must be REG_SZ, REG_DWORD, REG_QWORD or REG_BINARY");
         for (int i = 0; i < (type == REG_DWORD ? 4 : type == REG_QWORD ? 8 : 0); ++i)
             data.push_back(static_cast<BYTE>(number >> (8 * i)));
         LONG error = RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
@@ -260,17 +299,17 @@ int Reg(const Args& args) {
             error = RegSetValueExW(key, name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
             RegCloseKey(key);
         }
-        if (error != ERROR_SUCCESS) return Fail(kFailed, "reg set: " + where + ": " + ErrorText(error));
+        if (error != ERROR_SUCCESS) return Fail(kFailed, "reg set: " + where + ": " + RegErrorText(error));
         return kOk;
     }
     if (verb == "delete" && args.size() == 2) {
         if (subKey.empty()) return Fail(kUsage, "reg delete: a root cannot be deleted");
         const LONG error = DeleteTree(root, subKey);
-        if (error != ERROR_SUCCESS) return Fail(kFailed, "reg delete: " + where + ": " + ErrorText(error));
+        if (error != ERROR_SUCCESS) return Fail(kFailed, "reg delete: " + where + ": " + RegErrorText(error));
         return kOk;
     }
     LONG error = RegOpenKeyExW(root, subKey.c_str(), 0, verb == "delete" ? KEY_SET_VALUE : KEY_READ, &key);
-    if (error != ERROR_SUCCESS) return Fail(kFailed, "reg " + verb + ": " + args[1] + ": " + ErrorText(error));
+    if (error != ERROR_SUCCESS) return Fail(kFailed, "reg " + verb + ": " + args[1] + ": " + RegErrorText(error));
     if (verb == "delete") {
         error = RegDeleteValueW(key, name.c_str());
     } else if (verb == "get") {
@@ -289,7 +328,7 @@ int Reg(const Args& args) {
                         TypeName(value.type), ValueText(value.type, value.data).c_str());
     }
     RegCloseKey(key);
-    if (error != ERROR_SUCCESS) return Fail(kFailed, "reg " + verb + ": " + where + ": " + ErrorText(error));
+    if (error != ERROR_SUCCESS) return Fail(kFailed, "reg " + verb + ": " + where + ": " + RegErrorText(error));
     return kOk;
 }
 

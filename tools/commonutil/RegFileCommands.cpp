@@ -1,7 +1,5 @@
 // commonutil reg import | export: registry export text files ("Windows Registry Editor Version 5.00").
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,7 +13,7 @@ namespace {
 const char kHeader[] = "Windows Registry Editor Version 5.00";
 
 const char kImportHelp[] =
-    "usage: commonutil reg import FILE\n"
+    "usage: commonutil reg import FILE   (FILE - for standard input)\n"
     "\n"
     "Writes the keys and values of a registry export file (header \"Windows Registry Editor\n"
     "Version 5.00\"; UTF-8, or UTF-16LE with its byte-order mark) into the registry the library\n"
@@ -25,13 +23,11 @@ const char kImportHelp[] =
     "before it stays written.\n";
 
 const char kExportHelp[] =
-    "usage: commonutil reg export ROOT\\KEY FILE\n"
+    "usage: commonutil reg export ROOT\\KEY FILE   (FILE - for standard output)\n"
     "\n"
     "Writes KEY, its values and everything below it to FILE as a registry export file, in UTF-8\n"
-    "(without a byte-order mark). Strings that end in one zero unit are written as \"text\" with\n"
+    "(without a byte-order mark). A read-only FILE is refused. Strings that end in one zero unit are written as \"text\" with\n"
     "\\\\ and \\\" escaped, 4-byte REG_DWORD values as dword:, everything else as hex(TYPE): bytes.\n";
-
-std::string RootName(HKEY root) { return root == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER"; }
 
 std::string Quoted(const std::string& text) {
     std::string out = "\"";
@@ -170,9 +166,10 @@ bool ParseValueLine(const std::string& line, std::wstring& name, bool& remove, D
 int RegImport(const Args& args) {
     if (WantsHelp(args)) return std::fputs(kImportHelp, stdout), kOk;
     if (args.size() != 1) return Fail(kUsage, "reg import: needs exactly one FILE; see --help");
-    std::ifstream file(args[0], std::ios::binary);
-    if (!file) return Fail(kFailed, args[0] + ": cannot be opened (no such file?)");
-    const std::string text = DecodeFile(std::string(std::istreambuf_iterator<char>(file), {}));
+    std::string bytes;
+    if (!ReadInput(args[0], bytes)) return kFailed;
+    const std::string text = DecodeFile(bytes);
+    const std::string name = args[0] == "-" ? "standard input" : args[0];
 
     std::vector<std::pair<int, std::string>> lines;  // line number, logical line
     std::istringstream stream(text);
@@ -195,12 +192,12 @@ int RegImport(const Args& args) {
         pending.clear();
     }
     if (lines.empty() || lines[0].second != kHeader)
-        return Fail(kFailed, args[0] + ": not a registry export file (the first line must be \"" + kHeader + "\")");
+        return Fail(kFailed, name + ": not a registry export file (the first line must be \"" + kHeader + "\")");
 
     HKEY key = nullptr;
     auto fail = [&](int line, const std::string& why) {
         if (key != nullptr) RegCloseKey(key);
-        return Fail(kFailed, args[0] + ":" + std::to_string(line) + ": " + why);
+        return Fail(kFailed, name + ":" + std::to_string(line) + ": " + why);
     };
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const auto& [at, line] = lines[i];
@@ -211,7 +208,7 @@ int RegImport(const Args& args) {
             HKEY root = nullptr;
             std::wstring subKey;
             if (!ParseRegKey(line.substr(remove ? 2 : 1, line.size() - (remove ? 3 : 2)), root, subKey))
-                return fail(at, "the key must start with HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE");
+                return fail(at, "the key must start with HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_CLASSES_ROOT or HKEY_USERS");
             LONG error = ERROR_SUCCESS;
             if (remove) {
                 error = subKey.empty() ? ERROR_ACCESS_DENIED : DeleteTree(root, subKey);
@@ -220,7 +217,7 @@ int RegImport(const Args& args) {
                 error = RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
                                         &key, nullptr);
             }
-            if (error != ERROR_SUCCESS) return fail(at, "the key cannot be written (error " + std::to_string(error) + ")");
+            if (error != ERROR_SUCCESS) return fail(at, "the key cannot be written: " + RegErrorText(error));
             continue;
         }
         std::wstring name;
@@ -232,7 +229,7 @@ int RegImport(const Args& args) {
         LONG error = remove ? RegDeleteValueW(key, name.c_str())
                             : RegSetValueExW(key, name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
         if (remove && error == ERROR_FILE_NOT_FOUND) error = ERROR_SUCCESS;
-        if (error != ERROR_SUCCESS) return fail(at, "the value cannot be written (error " + std::to_string(error) + ")");
+        if (error != ERROR_SUCCESS) return fail(at, "the value cannot be written: " + RegErrorText(error));
     }
     if (key != nullptr) RegCloseKey(key);
     return kOk;
@@ -244,16 +241,13 @@ int RegExport(const Args& args) {
     HKEY root = nullptr;
     std::wstring subKey;
     if (!ParseRegKey(args[0], root, subKey))
-        return Fail(kUsage, "reg export: " + args[0] + ": the key must start with HKCU or HKLM");
+        return Fail(kUsage, "reg export: " + args[0] + ": the key must start with HKCU, HKLM, HKCR or HKU");
+    if (!CheckOutput(args[1])) return kFailed;
     std::ostringstream text;
     text << kHeader << "\r\n\r\n";
     const LONG error = ExportKey(root, subKey, text);
-    if (error != ERROR_SUCCESS)
-        return Fail(kFailed, "reg export: " + args[0] + ": " +
-                                 (error == ERROR_FILE_NOT_FOUND ? "not found" : "error " + std::to_string(error)));
-    std::ofstream file(args[1], std::ios::binary);
-    if (!(file << text.str()) || !file.flush()) return Fail(kFailed, args[1] + ": cannot be written");
-    return kOk;
+    if (error != ERROR_SUCCESS) return Fail(kFailed, "reg export: " + args[0] + ": " + RegErrorText(error));
+    return WriteOutput(args[1], text.str()) ? kOk : kFailed;
 }
 
 }  // namespace commonutil

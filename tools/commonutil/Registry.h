@@ -20,8 +20,11 @@ std::string Utf8FromWide(const std::wstring& wide);
 std::vector<BYTE> Utf16Bytes(const std::wstring& wide);
 // The text of UTF-16LE bytes up to the first zero unit.
 std::wstring WideFromUtf16(const BYTE* data, std::size_t size);
-// "HKCU\Software\X" (or HKEY_CURRENT_USER, HKLM, HKEY_LOCAL_MACHINE) into root and sub-key path.
+// "HKCU\Software\X" (or HKEY_CURRENT_USER, HKLM, HKCR, HKU and their long names, in any case)
+// into root and sub-key path.
 bool ParseRegKey(const std::string& path, HKEY& root, std::wstring& subKey);
+// The long name of a root: "HKEY_CURRENT_USER", ...
+std::string RootName(HKEY root);
 const char* TypeName(DWORD type);
 // Strings as text, DWORD and QWORD as hex and decimal, anything else as hex bytes.
 std::string ValueText(DWORD type, const std::vector<BYTE>& data);

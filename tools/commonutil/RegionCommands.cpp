@@ -1,4 +1,4 @@
-// commonutil plist show | region show
+// commonutil region show
 #include <cstdio>
 #include <map>
 #include <vector>
@@ -9,43 +9,32 @@
 namespace commonutil {
 namespace {
 
-const char kPlistHelp[] =
-    "usage: commonutil plist show FILE\n"
-    "\n"
-    "Prints a property-list file as an indented tree: each entry's key (or [position] in an\n"
-    "array), its kind and its value.\n";
-
 const char kRegionHelp[] =
     "usage: commonutil region show FILE\n"
     "\n"
     "Prints the regions (identifier and text) and the countries and areas (code, region, name,\n"
-    "video system) of a region settings file.\n";
+    "video system) of a region settings file (- for standard input). A file without a Regions or a\n"
+    "CountriesAndAreas section with entries is refused.\n";
 
 }  // namespace
-
-int PlistShow(const Args& args) {
-    if (WantsHelp(args)) return std::fputs(kPlistHelp, stdout), kOk;
-    if (args.size() != 1) return Fail(kUsage, "plist show: needs exactly one FILE; see --help");
-    CXMLDict dict;
-    if (!LoadDocument(dict, args[0])) return kFailed;
-    PrintTree(dict, stdout);
-    return kOk;
-}
 
 int RegionShow(const Args& args) {
     if (WantsHelp(args)) return std::fputs(kRegionHelp, stdout), kOk;
     if (args.size() != 1) return Fail(kUsage, "region show: needs exactly one FILE; see --help");
-    const CString path(args[0].c_str());
-    if (CFileOperation::IsDirAvailable(path)) return Fail(kFailed, args[0] + ": is a folder, not a file");
-    if (!CFileOperation::IsFileAvailable(path)) return Fail(kFailed, args[0] + ": no such file");
+    InputFile input;
+    if (!input.Open(args[0])) return kFailed;
+    const std::string name = args[0] == "-" ? "standard input" : args[0];
     CXMLLocalSet settings;
-    if (settings.LoadFromFile(path) != 1)
-        return Fail(kFailed, args[0] + ": not a readable region settings file (malformed XML or no sections)");
+    if (settings.LoadFromFile(input.path()) != 1)
+        return Fail(kFailed, name + ": not a readable region settings file (malformed XML or no sections)");
 
     std::map<CString, CString>* regions = nullptr;
     std::vector<tagCountriesAndAreas_t>* countries = nullptr;
     settings.GetRegionsMap(regions);
     settings.GetCountriesAndAreasVec(countries);
+    // A property list or any other XML loads too; without entries in either section it is not one.
+    if ((regions == nullptr || regions->empty()) && (countries == nullptr || countries->empty()))
+        return Fail(kFailed, name + ": not a region settings file (no Regions or CountriesAndAreas entries)");
     std::printf("Regions (%zu)\n", regions ? regions->size() : 0);
     if (regions != nullptr)
         for (const auto& [id, text] : *regions)
