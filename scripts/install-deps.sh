@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ git
+  cmake ninja-build g++ git pkgconf dpkg-dev
   libgtest-dev googletest libbenchmark-dev libpugixml-dev libsqlite3-dev
   g++-mingw-w64-x86-64-posix wine wine64
   clang libclang-rt-dev

@@ -43,25 +43,59 @@ linux() {
   run_ctest Linux "$root/build-linux"
 }
 
-# A tiny program that links CommonUtility::CommonUtility, built once with the library added as a
-# subdirectory and once against a copy installed into a fresh prefix and found by find_package.
+# A tiny program that links CommonUtility::CommonUtility, built every way a client can: with the
+# library added as a subdirectory (as a static archive), against the static archive installed
+# from there, against the shared library installed into a fresh prefix, and against the Debian
+# packages unpacked into a throw-away root; each with find_package and with pkg-config alone.
 consumer() {
   local dir=$root/build-consumer
+  local src=$root/tests/consumer
 
-  log "Consumer: add_subdirectory"
-  cmake -S "$root/tests/consumer" -B "$dir/subdir" -G Ninja \
-    -DCOMMONUTILITY_SOURCE_DIR="$root" >/dev/null
+  log "Consumer: add_subdirectory, static library"
+  cmake -S "$src" -B "$dir/subdir" -G Ninja -DCOMMONUTILITY_SOURCE_DIR="$root" \
+    -DCOMMONUTILITY_SHARED=OFF >/dev/null
   cmake --build "$dir/subdir" -j "$jobs"
   "$dir/subdir/consumer"
+  rm -rf "$dir/static"
+  cmake --install "$dir/subdir/CommonUtility" --prefix "$dir/static" >/dev/null
+  consumer_of "$dir/static" "$dir/static-package" static
 
-  log "Consumer: find_package after install"
+  log "Consumer: installed shared library"
   build "$root/build-linux"
   rm -rf "$dir/prefix"
   cmake --install "$root/build-linux" --prefix "$dir/prefix" >/dev/null
-  cmake -S "$root/tests/consumer" -B "$dir/package" -G Ninja \
-    -DCMAKE_PREFIX_PATH="$dir/prefix" >/dev/null
-  cmake --build "$dir/package" -j "$jobs"
-  "$dir/package/consumer"
+  consumer_of "$dir/prefix" "$dir/package" shared
+  "$dir/prefix/bin/commonutil" --version  # finds its library by its run path
+
+  log "Consumer: Debian packages (cpack -G DEB), unpacked with dpkg -x"
+  rm -rf "$dir/debs" "$dir/debroot"
+  (cd "$root/build-linux" && cpack -G DEB -B "$dir/debs" >/dev/null)
+  local deb
+  for deb in "$dir"/debs/*.deb; do
+    printf '%s: %s\n' "$(dpkg-deb -f "$deb" Package)" "$(dpkg-deb -f "$deb" Depends)"
+    dpkg -x "$deb" "$dir/debroot"
+  done
+  consumer_of "$dir/debroot/usr" "$dir/debs-package" shared
+  "$dir/debroot/usr/bin/commonutil" --version
+  test -f "$dir/debroot/usr/share/man/man1/commonutil.1"
+  test -f "$dir/debroot/usr/share/bash-completion/completions/commonutil"
+}
+
+# consumer_of <prefix> <build dir> <shared|static>: builds and runs the consumer against an
+# installed prefix, once through find_package and once with pkg-config's flags alone.
+consumer_of() {
+  local prefix=$1 out=$2 kind=$3
+  cmake -S "$root/tests/consumer" -B "$out" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+  cmake --build "$out" -j "$jobs"
+  "$out/consumer"
+  local pc
+  pc=$(dirname "$(find "$prefix" -name commonutility.pc | head -n 1)")
+  local flags=(--cflags --libs)
+  [[ $kind == static ]] && flags+=(--static)
+  # shellcheck disable=SC2046  # the flags are words
+  c++ -std=c++17 -o "$out/consumer-pkg-config" "$root/tests/consumer/main.cpp" "$root/tests/consumer/Names.cpp" \
+    $(PKG_CONFIG_PATH=$pc pkg-config "${flags[@]}" commonutility)
+  LD_LIBRARY_PATH=$(PKG_CONFIG_PATH=$pc pkg-config --variable=libdir commonutility) "$out/consumer-pkg-config"
 }
 
 # Sanitizer runs stop at the first report and say where it came from.

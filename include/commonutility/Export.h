@@ -1,7 +1,9 @@
 // Export macro for the classes of the library's interface.
 #pragma once
 
-#if defined(_WIN32)
+#if defined(COMMONUTILITY_API)
+// defined by the program: kept
+#elif defined(_WIN32)
 #  if defined(COMMONUTILITY_BUILDING)
 #    define COMMONUTILITY_API __declspec(dllexport)
 #  elif defined(COMMONUTILITY_STATIC)

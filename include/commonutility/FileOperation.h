@@ -52,7 +52,7 @@ public:
     int ReadString(CString& text);
     // The size of the file at a path, without opening it (also while it is open elsewhere); 0,
     // size 0, when the path cannot be queried.
-    static int GetFileSize(const CString& path, unsigned __int64& size);
+    static int GetFileSize(const CString& path, ULONGLONG& size);
     // 1 when the path has the read-only attribute; the handle plays no part.
     int IsReadOnly();
     // Reads up to count bytes from the start of the file; every call starts there again. 0,

@@ -28,7 +28,7 @@ public:
     int RemoveElement(int index) override;
     // Makes a child of the kind from the value and inserts it before index, or appends it when
     // index is negative or not below the size. 1 on success, 0 when nothing could be made.
-    int AddElement(int index, XMLNodeType kind, unsigned __int64 value) override;
+    int AddElement(int index, XMLNodeType kind, ULONGLONG value) override;
     XMLNodeType GetIniNodeType() const override;
 
 protected:
@@ -57,7 +57,7 @@ public:
 
     // Stores a new child under key, taken literally. A key already present keeps its child and
     // the result is still 1; 0 only when nothing could be made.
-    int AddElement(const CString& key, XMLNodeType kind, unsigned __int64 value) override;
+    int AddElement(const CString& key, XMLNodeType kind, ULONGLONG value) override;
     // Looks a key path up: "a/b" is the child b of the dictionary a, as long as a key "a"
     // exists; otherwise the whole path is one key. Null when nothing is found, also when a
     // head segment names a child that is not a dictionary.

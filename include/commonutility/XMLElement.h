@@ -40,8 +40,8 @@ protected:
     virtual int RemoveElement(int index);
     virtual int LoadFromFile(const wchar_t* path);
     virtual int SaveToFile(const wchar_t* path);
-    virtual int AddElement(const CString& key, XMLNodeType kind, unsigned __int64 value);
-    virtual int AddElement(int index, XMLNodeType kind, unsigned __int64 value);
+    virtual int AddElement(const CString& key, XMLNodeType kind, ULONGLONG value);
+    virtual int AddElement(int index, XMLNodeType kind, ULONGLONG value);
 
 public:
     virtual ~CXMLElement();

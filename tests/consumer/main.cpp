@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+int UseWithOwnNames();
+
 int main() {
     CString text;
     text.Format(L"%s=%d", L"answer", 42);
@@ -22,6 +24,11 @@ int main() {
         return 1;
     }
     CXMLDict::CXMLDictFree(dict);
+
+    if (UseWithOwnNames() != 1) {
+        std::fprintf(stderr, "consumer: the interface failed beside the program's own Win32 names\n");
+        return 1;
+    }
 
     SysFreeString(nullptr);  // callers free the library's strings; a null one is allowed
     std::puts("consumer: ok");
