@@ -1,9 +1,13 @@
 // Writing a CXMLDict as property-list XML: a breadth-first walk of the element tree in key order.
+#include <climits>
 #include <deque>
+#include <new>
+#include <string>
 
 #include "commonutility/FileOperation.h"
 #include "commonutility/XMLDict.h"
 #include "plist/ElementTree.h"
+#include "plist/PlistText.h"
 #include "plist/dom/Dom.h"
 #include "platform/win32.h"
 
@@ -30,15 +34,12 @@ void QueueEntries(std::deque<WriteQueueItem>& queue, const CXMLDOMNode& parent,
 // XML cannot carry most control characters, nor U+FFFE and U+FFFF, not even as character
 // references: each becomes U+FFFD, so that every platform can read the file back.
 CString XmlText(const CString& text) {
-    const auto allowed = [](wchar_t c) {
-        return !((c < 0x20 && c != L'\t' && c != L'\n' && c != L'\r') || c == 0xFFFE || c == 0xFFFF);
-    };
     int i = 0;
-    while (i < text.GetLength() && allowed(text[i])) ++i;
+    while (i < text.GetLength() && cu::detail::IsXmlChar(text[i])) ++i;
     if (i == text.GetLength()) return text;
     CString clean(text);
     for (; i < clean.GetLength(); ++i)
-        if (!allowed(clean[i])) clean.SetAt(i, static_cast<wchar_t>(0xFFFD));
+        if (!cu::detail::IsXmlChar(clean[i])) clean.SetAt(i, static_cast<wchar_t>(0xFFFD));
     return clean;
 }
 
@@ -69,9 +70,23 @@ int CXMLDict::SaveToFile(const wchar_t* path) {
     return result;
 }
 
+// The text is written straight from the tree; the DOM route is kept for trees that the direct
+// writer does not take (an element of a kind without a tag) and for callers' own documents.
 int CXMLDict::SaveToMemFile(wchar_t** out) {
     CoInitialize(nullptr);
     if (out == nullptr) return 0;
+    try {
+        std::wstring text;
+        if (cu::detail::WritePlistText(*this, text)) {
+            if (text.size() > INT_MAX) return 0;
+            BSTR copy = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+            if (copy == nullptr) return 0;
+            *out = copy;
+            return 1;
+        }
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
     CXMLDOMDocument2 doc;
     if (GetXMLDocInstance(doc) == 0 || SaveToXMLDocument(doc) == 0) return 0;
     BSTR text = doc.GetXml();
@@ -133,36 +148,10 @@ CString CXMLDict::GetNodeTypeStr(XMLNodeType kind) {
 CString CXMLDict::GetNodeValueStr(XMLNodeType kind, CXMLElement* element) {
     CString text;
     if (element == nullptr) return text;
-    switch (kind) {
-        case eXMLBool: {
-            int value = 0;
-            element->GetValue(&value);
-            text = value != 0 ? L"TRUE" : L"FALSE";
-            break;
-        }
-        case eXMLInt: {
-            long low = 0;  // the low 32 bits, signed
-            element->GetValue(&low);
-            text.Format(L"%d", static_cast<int>(low));
-            break;
-        }
-        case eXMLReal: {
-            double value = 0.0;
-            element->GetValue(&value);
-            text.Format(L"%f", value);
-            break;
-        }
-        case eXMLString:
-        case eXMLStringPSW: element->GetValue(&text); break;
-        case eXMLDate: {
-            // Each field is -1 when the date is not valid or has no calendar fields.
-            CCommonDateTime date;
-            element->GetValue(&date);
-            text.Format(L"%04d:%02d:%02dT%02d:%02d:%02dZ", date.GetYear(), date.GetMonth(),
-                        date.GetDay(), date.GetHour(), date.GetMinute(), date.GetSecond());
-            break;
-        }
-        default: break;
-    }
+    char scalar[cu::detail::kScalarTextSize];
+    if (cu::detail::FormatScalar(kind, *element, scalar))
+        text = CString(scalar);
+    else if (kind == eXMLString || kind == eXMLStringPSW)
+        element->GetValue(&text);
     return text;
 }

@@ -1,0 +1,185 @@
+// The direct writer against the DOM route: the same bytes for the test documents and for
+// generated trees of every kind, escaping case and shape.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "commonutility/XMLDict.h"
+#include "plist/PlistText.h"
+#include "plist/dom/Dom.h"
+#include "platform/win32.h"
+#include "support/PlistSupport.h"
+
+namespace {
+
+using cu::test::Text;
+
+// A dictionary that also saves through the DOM, as SaveToXMLDocument on a caller's document does.
+class RoutedDict : public CXMLDict {
+public:
+    std::wstring ThroughDom() {
+        CXMLDOMDocument2 doc;
+        if (GetXMLDocInstance(doc) == 0 || SaveToXMLDocument(doc) == 0) return L"(DOM route failed)";
+        BSTR text = doc.GetXml();
+        if (text == nullptr) return L"(no text)";
+        std::wstring result(text, SysStringLen(text));
+        SysFreeString(text);
+        return result;
+    }
+    std::string FileThroughDom(const CString& path) {
+        CXMLDOMDocument2 doc;
+        if (GetXMLDocInstance(doc) == 0 || SaveToXMLDocument(doc) == 0 || !doc.Save(path))
+            return "(DOM route failed)";
+        return cu::test::ReadBytes(path);
+    }
+    std::wstring Direct() {
+        wchar_t* text = nullptr;
+        if (SaveToMemFile(&text) != 1) return L"(direct route failed)";
+        std::wstring result(text, SysStringLen(text));
+        SysFreeString(text);
+        return result;
+    }
+    std::string DirectUtf8() {
+        std::string text;
+        return cu::detail::WritePlistText(*this, text) ? text : "(direct route failed)";
+    }
+};
+
+// Texts that exercise escaping, CDATA splitting, characters XML cannot carry and, where wchar_t
+// is UTF-32, values that are no Unicode characters.
+std::vector<std::wstring> HostileTexts() {
+    std::vector<std::wstring> texts = {
+        L"", L"plain", L"a < b & c > d", L"&amp; stays text", L"\"quoted\" 'single'", L"]]>",
+        L"]]]>>", L"x]]", L"]]>]]>", L"]", L">]]", L"tab\there\r\nlines", L"caf\u00e9 \u65e5\u672c",
+        L"  spaces  ", L"<![CDATA[inner]]>", L"<!-- c -->",
+    };
+    std::wstring controls = L"c";
+    for (wchar_t c : {0x01, 0x08, 0x0B, 0x0C, 0x1F, 0x7F, 0x85, 0xFFFE, 0xFFFF, 0xFFFD, 0xD7FF, 0xE000})
+        controls += c;
+    texts.push_back(controls);
+    texts.push_back(std::wstring(1, static_cast<wchar_t>(0xD800)) + L"lone lead");
+    texts.push_back(L"lone trail" + std::wstring(1, static_cast<wchar_t>(0xDC00)));
+    if (sizeof(wchar_t) == 4) {
+        texts.push_back(std::wstring(1, static_cast<wchar_t>(0x1F600)) + L" emoji");
+        texts.push_back(std::wstring(1, static_cast<wchar_t>(0x110000)) + L" beyond");
+    } else {
+        texts.push_back(std::wstring{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)} + L" emoji");
+    }
+    return texts;
+}
+
+// Random trees: every kind, every hostile text as keys and values, extreme numbers and dates,
+// empty containers.
+void FillHostile(CXMLDict& dict, unsigned seed, int maxDepth, int maxWidth) {
+    const std::vector<std::wstring> texts = HostileTexts();
+    const double reals[] = {0.0, -0.0, 1e308, -1e308, 1e-7, 123.456789, std::numeric_limits<double>::infinity(),
+                            std::numeric_limits<double>::quiet_NaN(), 2.5e-320};
+    std::mt19937 random(seed);
+    auto pick = [&random](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    struct Level {
+        CXMLElement* container;
+        int depth;
+    };
+    std::vector<Level> pending{{&dict, 0}};
+    int made = 0;
+    while (!pending.empty()) {
+        const Level level = pending.back();
+        pending.pop_back();
+        const int count = pick(maxWidth + 1);
+        for (int i = 0; i < count; ++i) {
+            const auto kind = static_cast<XMLNodeType>(pick(level.depth < maxDepth ? 8 : 6));
+            const std::wstring& text = texts[static_cast<std::size_t>(pick(static_cast<int>(texts.size())))];
+            std::uint64_t value = 0;
+            if (kind == eXMLBool) value = pick(2) ? 7 : 0;
+            if (kind == eXMLInt) value = (static_cast<std::uint64_t>(random()) << 32) | random();
+            if (kind == eXMLReal || kind == eXMLString || kind == eXMLStringPSW) value = Text(text.c_str());
+            CXMLElement* child = nullptr;
+            if (level.container->GetIniNodeType() == eXMLDict) {
+                auto* parent = static_cast<CXMLDict*>(level.container);
+                const std::wstring key = pick(3) == 0 ? text : L"k" + std::to_wstring(made);
+                parent->AddElement(key.c_str(), kind, value);
+                child = parent->GetChild(key.c_str());
+            } else {
+                auto* parent = static_cast<CXMLArray*>(level.container);
+                parent->AddElement(-1, kind, value);
+                child = (*parent)[static_cast<int>(parent->GetSize()) - 1];
+            }
+            ++made;
+            // A repeated key keeps its first child, which may be of another kind.
+            if (child->GetIniNodeType() != kind) continue;
+            if (kind == eXMLReal) child->SetValue(reals[pick(9)]);
+            if (kind == eXMLDate) {
+                CCommonDateTime date;
+                date = pick(4) == 0 ? -700000.0 : 40000.0 + pick(100000) / 7.0;
+                if (pick(5) == 0) date.SetStatus(pick(2) ? COleDateTime::invalid : COleDateTime::null);
+                child->SetValue(date);
+            }
+            if (kind == eXMLArray || kind == eXMLDict) pending.push_back({child, level.depth + 1});
+        }
+    }
+}
+
+void ExpectSameRoutes(RoutedDict& dict, const cu::test::TempDir& dir) {
+    const std::wstring direct = dict.Direct();
+    ASSERT_EQ(dict.ThroughDom(), direct);
+    ASSERT_EQ(dict.FileThroughDom(dir.Path(L"dom.plist")), dict.DirectUtf8());
+}
+
+TEST(DirectRoute, GeneratedTreesGiveTheDomRoutesBytes) {
+    cu::test::TempDir dir;
+    const struct {
+        const char* shape;
+        int depth, width, seeds;
+    } shapes[] = {{"small", 3, 4, 60}, {"deep", 40, 2, 10}, {"wide", 1, 400, 5}};
+    for (const auto& shape : shapes)
+        for (int seed = 1; seed <= shape.seeds; ++seed) {
+            SCOPED_TRACE(std::string(shape.shape) + " seed " + std::to_string(seed));
+            RoutedDict dict;
+            FillHostile(dict, static_cast<unsigned>(seed), shape.depth, shape.width);
+            ExpectSameRoutes(dict, dir);
+        }
+    for (unsigned seed = 1; seed <= 20; ++seed) {
+        SCOPED_TRACE("readable tree " + std::to_string(seed));
+        RoutedDict dict;
+        cu::test::FillRandomTree(dict, seed);
+        ExpectSameRoutes(dict, dir);
+    }
+}
+
+TEST(DirectRoute, SampleDocumentsAndEdgeShapesGiveTheDomRoutesBytes) {
+    cu::test::TempDir dir;
+    {
+        SCOPED_TRACE("sample content document");
+        RoutedDict dict;
+        ASSERT_EQ(dict.LoadFromFile(CString(COMMONUTILITY_TEST_DATA "/contentinfo.plist")), 1);
+        ExpectSameRoutes(dict, dir);
+    }
+    {
+        SCOPED_TRACE("empty dictionary");
+        RoutedDict dict;
+        ExpectSameRoutes(dict, dir);
+    }
+    {
+        // A chain of dictionaries and arrays far deeper than any stack would take in recursion.
+        SCOPED_TRACE("nested 20000 levels");
+        RoutedDict dict;
+        CXMLElement* level = &dict;
+        for (int i = 0; i < 20000; ++i) {
+            if (level->GetIniNodeType() == eXMLDict) {
+                static_cast<CXMLDict*>(level)->AddElement(L"n", i % 2 ? eXMLDict : eXMLArray, 0);
+                level = static_cast<CXMLDict*>(level)->GetChild(L"n");
+            } else {
+                static_cast<CXMLArray*>(level)->AddElement(-1, eXMLInt, static_cast<std::uint64_t>(i));
+                static_cast<CXMLArray*>(level)->AddElement(-1, eXMLDict, 0);
+                level = (*static_cast<CXMLArray*>(level))[1];
+            }
+        }
+        ExpectSameRoutes(dict, dir);
+    }
+}
+
+}  // namespace
