@@ -19,6 +19,7 @@
 // Run it with freed memory kept (see the README):
 //   GLIBC_TUNABLES=glibc.malloc.trim_threshold=4294967295:glibc.malloc.mmap_threshold=33554432 \
 //     build-bench/bench/commonutility_bench [--quick]
+// "--profile loadmem|loadfile|savemem|savefile|log" repeats one operation for a profiler.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -287,10 +288,41 @@ void Make(Document& doc, const char* name, const std::function<void(CXMLDict&)>&
     doc.tree = bench::Tree::From(doc.dict);
 }
 
+// Runs one operation on the 10 MB document over and over, for a profiler.
+int Profile(const std::string& operation) {
+    Document doc;
+    Make(doc, "profile", [](CXMLDict& d) { FillContentInfo(d, 35000); });
+    const CString path(doc.file.c_str());
+    for (int i = 0; i < 10; ++i) {
+        if (operation == "loadmem") {
+            CXMLDict loaded;
+            loaded.LoadFromMemFile(doc.wide.data());
+        } else if (operation == "loadfile") {
+            CXMLDict loaded;
+            loaded.LoadFromFile(path);
+        } else if (operation == "savemem") {
+            wchar_t* xml = nullptr;
+            doc.dict.SaveToMemFile(&xml);
+            SysFreeString(xml);
+        } else if (operation == "savefile") {
+            doc.dict.SaveToFile(path);
+        } else if (operation == "log") {
+            SwitchLogOn();
+            MeasureLog(4, 400000);
+            return 0;
+        } else {
+            std::fprintf(stderr, "operations: loadmem loadfile savemem savefile log\n");
+            return 2;
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--peak-child") == 0) return bench::PeakChild(argv[2], argv[3]);
+    if (argc == 3 && std::strcmp(argv[1], "--profile") == 0) return Profile(argv[2]);
     const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
     if (quick) g_runs = 3;
 

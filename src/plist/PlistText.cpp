@@ -1,95 +1,186 @@
 // Writing property-list text straight from the element tree, depth first with a work list.
 #include "plist/PlistText.h"
 
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <string>
 #include <vector>
 
 #include "common/Unicode.h"
 #include "plist/ElementTree.h"
+#include "platform/win32.h"
 
 namespace cu::detail {
 namespace {
 
 const char* const kTags[] = {"boolean", "integer", "real", "string", "stringpsw", "date", "array", "dict"};
 
-// Appends to wide text: a wide text that is copied as the platform's DOM route gives it back
-// (where wchar_t is UTF-32 the text passes through UTF-8 there, so what is not a Unicode scalar
-// value becomes U+FFFD; UTF-16 units are kept as they are).
-struct WideSink {
-    std::wstring& out;
-    void Ascii(const char* text, std::size_t length) { out.append(text, text + length); }
-    void Unit(wchar_t c) {
-        if (!kWideIsUtf16) {
-            const auto u = static_cast<std::uint32_t>(c);
-            if ((u >= 0xD800 && u <= 0xDFFF) || u > 0x10FFFF) c = static_cast<wchar_t>(kReplacementChar);
+// An output buffer grown with realloc (which moves large blocks without copying them) and
+// written through raw pointers: Reserve gives room for n more units, Commit records how many of
+// them were used.
+template <typename Unit>
+class Buffer {
+public:
+    Buffer() = default;
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
+    ~Buffer() { std::free(m_data); }
+
+    Unit* Reserve(std::size_t n) {
+        if (m_capacity - m_size < n) {
+            std::size_t capacity = m_capacity < 4096 ? 4096 : m_capacity * 2;
+            if (capacity - m_size < n) capacity = m_size + n;
+            void* grown = std::realloc(m_data, capacity * sizeof(Unit));
+            if (grown == nullptr) throw std::bad_alloc();
+            m_data = static_cast<Unit*>(grown);
+            m_capacity = capacity;
         }
-        out += c;
+        return m_data + m_size;
     }
-    void Text(const wchar_t* p, const wchar_t* end) {
-        while (p < end) Unit(*p++);
-    }
+    void Commit(Unit* end) { m_size = static_cast<std::size_t>(end - m_data); }
+    const Unit* Data() const { return m_data; }
+    std::size_t Size() const { return m_size; }
+
+private:
+    Unit* m_data = nullptr;
+    std::size_t m_size = 0;
+    std::size_t m_capacity = 0;
 };
 
-// Appends UTF-8: a lone surrogate, or a wide character beyond U+10FFFF, becomes U+FFFD.
-struct Utf8Sink {
-    std::string& out;
-    void Ascii(const char* text, std::size_t length) { out.append(text, length); }
-    void Text(const wchar_t* p, const wchar_t* end) {
-        char bytes[4];
-        while (p < end) {
-            if (static_cast<std::uint32_t>(*p) < 0x80) {
-                out += static_cast<char>(*p++);
-                continue;
-            }
-            const char32_t c = DecodeWide(p, end);
-            out.append(bytes, static_cast<std::size_t>(EncodeUtf8(c, bytes)));
+// The same for a BSTR that becomes the result, so the text is written once, in place: the string
+// grows with SysReAllocStringLen and is cut to its length at the end.
+class BstrBuffer {
+public:
+    BstrBuffer() = default;
+    BstrBuffer(const BstrBuffer&) = delete;
+    BstrBuffer& operator=(const BstrBuffer&) = delete;
+    ~BstrBuffer() { SysFreeString(m_data); }
+
+    wchar_t* Reserve(std::size_t n) {
+        if (m_capacity - m_size < n) {
+            std::size_t capacity = m_capacity < 65536 ? 65536 : m_capacity * 2;
+            if (capacity - m_size < n) capacity = m_size + n;
+            if (capacity > INT_MAX) throw std::bad_alloc();
+            const auto length = static_cast<UINT>(capacity);
+            if (m_data == nullptr ? (m_data = SysAllocStringLen(nullptr, length)) == nullptr
+                                  : !SysReAllocStringLen(&m_data, nullptr, length))
+                throw std::bad_alloc();
+            m_capacity = capacity;
         }
+        return m_data + m_size;
     }
+    void Commit(wchar_t* end) { m_size = static_cast<std::size_t>(end - m_data); }
+    // The string, of the length written; null when memory ran out.
+    BSTR Release() {
+        if (m_data == nullptr) Reserve(0);
+        if (!SysReAllocStringLen(&m_data, nullptr, static_cast<UINT>(m_size))) return nullptr;
+        BSTR text = m_data;
+        m_data = nullptr;
+        return text;
+    }
+
+private:
+    BSTR m_data = nullptr;
+    std::size_t m_size = 0;
+    std::size_t m_capacity = 0;
 };
+
+// Stores a character that is not ASCII. Where wchar_t is UTF-32 the DOM route passes text
+// through UTF-8, so what is not a Unicode scalar value comes back as U+FFFD; UTF-16 units are
+// kept as they are.
+inline wchar_t* PutWide(wchar_t* out, const wchar_t*& p, const wchar_t* /*end*/) {
+    wchar_t c = *p++;
+    if (!kWideIsUtf16) {
+        const auto u = static_cast<std::uint32_t>(c);
+        if ((u >= 0xD800 && u <= 0xDFFF) || u > 0x10FFFF) c = static_cast<wchar_t>(kReplacementChar);
+    }
+    *out++ = c;
+    return out;
+}
+
+// UTF-8 of a character that is not ASCII: a lone surrogate, or a wide character beyond U+10FFFF,
+// becomes U+FFFD.
+inline char* PutUtf8(char* out, const wchar_t*& p, const wchar_t* end) {
+    return out + EncodeUtf8(DecodeWide(p, end), out);
+}
+
+struct WideSink {
+    using Unit = wchar_t;
+    static Unit* Put(Unit* out, const wchar_t*& p, const wchar_t* end) { return PutWide(out, p, end); }
+    BstrBuffer buffer;
+};
+
+struct Utf8Sink {
+    using Unit = char;
+    static Unit* Put(Unit* out, const wchar_t*& p, const wchar_t* end) { return PutUtf8(out, p, end); }
+    Buffer<char> buffer;
+};
+
+// Each wide unit gives at most five output units ("&amp;"; four UTF-8 bytes per UTF-32 unit,
+// four per UTF-16 pair).
+constexpr std::size_t kMaxUnitsPerChar = 5;
+
+template <typename Sink>
+void Ascii(Sink& sink, const char* text, std::size_t length) {
+    typename Sink::Unit* out = sink.buffer.Reserve(length);
+    for (std::size_t i = 0; i < length; ++i) out[i] = static_cast<typename Sink::Unit>(text[i]);
+    sink.buffer.Commit(out + length);
+}
 
 template <typename Sink>
 void Literal(Sink& sink, const char* text) {
-    sink.Ascii(text, std::char_traits<char>::length(text));
+    Ascii(sink, text, std::char_traits<char>::length(text));
 }
 
-// Character data: characters XML cannot carry become U+FFFD; '&', '<' and '>' are escaped.
+// Character data: characters XML cannot carry become U+FFFD; outside CDATA '&', '<' and '>' are
+// escaped.
 template <typename Sink>
-void Escaped(Sink& sink, const wchar_t* text, const wchar_t* end) {
-    const wchar_t* run = text;
-    for (const wchar_t* p = text; p < end; ++p) {
+void Escaped(Sink& sink, const wchar_t* p, const wchar_t* end, bool cdata) {
+    using Unit = typename Sink::Unit;
+    Unit* out = sink.buffer.Reserve(static_cast<std::size_t>(end - p) * kMaxUnitsPerChar);
+    while (p < end) {
         const wchar_t c = *p;
-        if (c > L'>' && c < 0xFFFE) continue;
-        const char* escape = nullptr;
-        if (c == L'&') escape = "&amp;";
-        else if (c == L'<') escape = "&lt;";
-        else if (c == L'>') escape = "&gt;";
-        else if (IsXmlChar(c)) continue;
-        sink.Text(run, p);
-        run = p + 1;
-        if (escape != nullptr) {
-            Literal(sink, escape);
-        } else {
+        if (c > L'>' && c < 0x80) {
+            *out++ = static_cast<Unit>(c);
+            ++p;
+        } else if (!IsXmlChar(c)) {
             const wchar_t replacement = static_cast<wchar_t>(kReplacementChar);
-            sink.Text(&replacement, &replacement + 1);
+            const wchar_t* r = &replacement;
+            out = Sink::Put(out, r, r + 1);
+            ++p;
+        } else if (c < 0x80) {
+            const char* escape = nullptr;
+            if (!cdata) escape = c == L'&' ? "&amp;" : c == L'<' ? "&lt;" : c == L'>' ? "&gt;" : nullptr;
+            if (escape == nullptr) {
+                *out++ = static_cast<Unit>(c);
+            } else {
+                while (*escape) *out++ = static_cast<Unit>(*escape++);
+            }
+            ++p;
+        } else {
+            out = Sink::Put(out, p, end);
         }
     }
-    sink.Text(run, end);
+    sink.buffer.Commit(out);
 }
 
 // An element with text content, or empty ("<key/>") when the text is empty.
 template <typename Sink>
-void TextElement(Sink& sink, const char* tag, const CString& text) {
-    sink.Ascii("<", 1);
-    Literal(sink, tag);
+void TextElement(Sink& sink, const char* tag, std::size_t tagLength, const CString& text) {
+    sink.buffer.Reserve(2 * tagLength + 5);
+    Ascii(sink, "<", 1);
+    Ascii(sink, tag, tagLength);
     if (text.IsEmpty()) {
-        sink.Ascii("/>", 2);
+        Ascii(sink, "/>", 2);
         return;
     }
-    sink.Ascii(">", 1);
-    Escaped(sink, text.GetString(), text.GetString() + text.GetLength());
-    sink.Ascii("</", 2);
-    Literal(sink, tag);
-    sink.Ascii(">", 1);
+    Ascii(sink, ">", 1);
+    Escaped(sink, text.GetString(), text.GetString() + text.GetLength(), false);
+    Ascii(sink, "</", 2);
+    Ascii(sink, tag, tagLength);
+    Ascii(sink, ">", 1);
 }
 
 // A password text in CDATA sections, split between "]]" and ">" wherever the end marker "]]>"
@@ -104,17 +195,7 @@ void CDataElement(Sink& sink, const CString& text) {
         while (cut < end && !(cut + 2 < end && cut[0] == L']' && cut[1] == L']' && cut[2] == L'>')) ++cut;
         if (cut < end) cut += 2;
         Literal(sink, "<![CDATA[");
-        for (const wchar_t* run = p; run < cut;) {
-            const wchar_t* clean = run;
-            while (clean < cut && IsXmlChar(*clean)) ++clean;
-            sink.Text(run, clean);
-            if (clean < cut) {
-                const wchar_t replacement = static_cast<wchar_t>(kReplacementChar);
-                sink.Text(&replacement, &replacement + 1);
-                ++clean;
-            }
-            run = clean;
-        }
+        Escaped(sink, p, cut, true);
         Literal(sink, "]]>");
         p = cut;
     } while (p < end);
@@ -144,7 +225,7 @@ bool Element(Sink& sink, CXMLElement& element, std::vector<Open>& open) {
             if (kind == eXMLStringPSW)
                 CDataElement(sink, value);
             else
-                TextElement(sink, kTags[kind], value);
+                TextElement(sink, kTags[kind], std::char_traits<char>::length(kTags[kind]), value);
             return true;
         }
         case eXMLArray: {
@@ -169,13 +250,15 @@ bool Element(Sink& sink, CXMLElement& element, std::vector<Open>& open) {
         }
         default:
             FormatScalar(kind, element, text);
-            sink.Ascii("<", 1);
-            Literal(sink, kTags[kind]);
-            sink.Ascii(">", 1);
+            const std::size_t tagLength = std::char_traits<char>::length(kTags[kind]);
+            sink.buffer.Reserve(2 * tagLength + 5);
+            Ascii(sink, "<", 1);
+            Ascii(sink, kTags[kind], tagLength);
+            Ascii(sink, ">", 1);
             Literal(sink, text);
-            sink.Ascii("</", 2);
-            Literal(sink, kTags[kind]);
-            sink.Ascii(">", 1);
+            Ascii(sink, "</", 2);
+            Ascii(sink, kTags[kind], tagLength);
+            Ascii(sink, ">", 1);
             return true;
     }
 }
@@ -192,7 +275,7 @@ bool Document(Sink& sink, CXMLDict& dict) {
         if (top.kind == eXMLDict) {
             CXMLDict::EntryMap* entries = TreeAccess::Entries(static_cast<CXMLDict&>(*top.container));
             if (top.next != entries->end()) {
-                TextElement(sink, "key", top.next->first);
+                TextElement(sink, "key", 3, top.next->first);
                 child = top.next->second;
                 ++top.next;
             }
@@ -247,14 +330,17 @@ bool FormatScalar(XMLNodeType kind, const CXMLElement& element, char (&out)[kSca
     }
 }
 
-bool WritePlistText(CXMLDict& dict, std::wstring& out) {
-    WideSink sink{out};
-    return Document(sink, dict);
+BSTR WritePlistText(CXMLDict& dict) {
+    WideSink sink;
+    if (!Document(sink, dict)) return nullptr;
+    return sink.buffer.Release();
 }
 
 bool WritePlistText(CXMLDict& dict, std::string& out) {
-    Utf8Sink sink{out};
-    return Document(sink, dict);
+    Utf8Sink sink;
+    if (!Document(sink, dict)) return false;
+    out.assign(sink.buffer.Data(), sink.buffer.Size());
+    return true;
 }
 
 }  // namespace cu::detail

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "commonutility/Win32Types.h"
 #include "commonutility/XMLDict.h"
 
 namespace cu::detail {
@@ -22,10 +23,11 @@ constexpr int kScalarTextSize = 400;
 // (containers).
 bool FormatScalar(XMLNodeType kind, const CXMLElement& element, char (&out)[kScalarTextSize]);
 
-// The whole document: the declaration, a line feed, the plist element and a line feed, as wide
-// text or as UTF-8. False, with out unspecified, when the tree holds an element whose kind has no
-// tag (only a subclass can make one); the DOM route then decides what is written.
-bool WritePlistText(CXMLDict& dict, std::wstring& out);
+// The whole document: the declaration, a line feed, the plist element and a line feed, as a new
+// BSTR or as UTF-8. Null, or false with out unspecified, when the tree holds an element whose kind
+// has no tag (only a subclass can make one; the DOM route then decides what is written) or memory
+// ran out (std::bad_alloc may also be thrown).
+BSTR WritePlistText(CXMLDict& dict);
 bool WritePlistText(CXMLDict& dict, std::string& out);
 
 }  // namespace cu::detail

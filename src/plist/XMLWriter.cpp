@@ -76,12 +76,8 @@ int CXMLDict::SaveToMemFile(wchar_t** out) {
     CoInitialize(nullptr);
     if (out == nullptr) return 0;
     try {
-        std::wstring text;
-        if (cu::detail::WritePlistText(*this, text)) {
-            if (text.size() > INT_MAX) return 0;
-            BSTR copy = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-            if (copy == nullptr) return 0;
-            *out = copy;
+        if (BSTR text = cu::detail::WritePlistText(*this)) {
+            *out = text;
             return 1;
         }
     } catch (const std::bad_alloc&) {

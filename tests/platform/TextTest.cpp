@@ -119,9 +119,26 @@ TEST(Bstr, LengthPrefixedAndTerminated) {
     ASSERT_NE(nullptr, text);
     EXPECT_EQ(4u, SysStringLen(text));
     EXPECT_EQ(L'\0', text[4]);
-#ifndef _WIN32
-    // Windows leaves the characters of a string allocated without source uninitialised.
-    EXPECT_EQ(std::wstring(4, L'\0'), std::wstring(text, 4));
-#endif
     SysFreeString(text);
+}
+
+// Growing keeps the units, also across a move of a large string; a source is copied in.
+TEST(Bstr, ReallocationKeepsOrCopiesTheUnits) {
+    BSTR text = SysAllocString(L"abcdef");
+    ASSERT_NE(nullptr, text);
+    ASSERT_TRUE(SysReAllocStringLen(&text, nullptr, 3000000));
+    EXPECT_EQ(3000000u, SysStringLen(text));
+    EXPECT_EQ(std::wstring(L"abcdef"), std::wstring(text, 6));
+    EXPECT_EQ(L'\0', text[3000000]);
+    ASSERT_TRUE(SysReAllocStringLen(&text, nullptr, 4));
+    EXPECT_EQ(std::wstring(L"abcd"), std::wstring(text));
+    ASSERT_TRUE(SysReAllocStringLen(&text, L"xyz", 3));
+    EXPECT_EQ(std::wstring(L"xyz"), std::wstring(text));
+    EXPECT_EQ(3u, SysStringLen(text));
+    SysFreeString(text);
+
+    BSTR none = nullptr;
+    ASSERT_TRUE(SysReAllocStringLen(&none, L"new", 3));
+    EXPECT_EQ(std::wstring(L"new"), std::wstring(none));
+    SysFreeString(none);
 }

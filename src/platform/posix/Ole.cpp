@@ -2,6 +2,8 @@
 //
 // As on Windows, a 32-bit byte count stands in front of the text and the text is zero-terminated;
 // the pointer handed out points at the text. Here the units are wchar_t (UTF-32).
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -27,12 +29,37 @@ BSTR SysAllocStringLen(const OLECHAR* text, UINT length) {
     if (block == nullptr) return nullptr;
     *static_cast<std::uint32_t*>(block) = static_cast<std::uint32_t>(bytes);
     auto* out = reinterpret_cast<BSTR>(static_cast<char*>(block) + kPrefix);
-    if (text != nullptr)
-        std::memcpy(out, text, bytes);
-    else
-        std::memset(out, 0, bytes);
+    // Without a text the units are left as they are, as on Windows: the caller fills them.
+    if (text != nullptr) std::memcpy(out, text, bytes);
     out[length] = L'\0';
     return out;
+}
+
+INT SysReAllocStringLen(BSTR* text, const OLECHAR* source, UINT length) {
+    if (text == nullptr) return FALSE;
+    if (*text == nullptr) {
+        *text = SysAllocStringLen(source, length);
+        return *text != nullptr;
+    }
+    if (length > (UINT32_MAX - kPrefix) / sizeof(OLECHAR) - 1) return FALSE;
+    const std::size_t bytes = std::size_t{length} * sizeof(OLECHAR);
+    // A source inside the old string is found again by its offset once the block has moved.
+    const std::size_t oldBytes = *PrefixOf(*text);
+    const bool inside = source != nullptr && source >= *text &&
+                        reinterpret_cast<const char*>(source) <= reinterpret_cast<const char*>(*text) + oldBytes;
+    const std::ptrdiff_t offset = inside ? source - *text : 0;
+    void* block = std::realloc(PrefixOf(*text), kPrefix + bytes + sizeof(OLECHAR));
+    if (block == nullptr) return FALSE;
+    *static_cast<std::uint32_t*>(block) = static_cast<std::uint32_t>(bytes);
+    auto* out = reinterpret_cast<BSTR>(static_cast<char*>(block) + kPrefix);
+    // Without a source, or with the string itself, the units that were there stay.
+    if (inside && offset != 0)
+        std::memmove(out, out + offset, std::min(bytes, oldBytes - static_cast<std::size_t>(offset) * sizeof(OLECHAR)));
+    else if (source != nullptr && !inside)
+        std::memcpy(out, source, bytes);
+    out[length] = L'\0';
+    *text = out;
+    return TRUE;
 }
 
 BSTR SysAllocString(const OLECHAR* text) {

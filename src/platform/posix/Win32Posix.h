@@ -210,6 +210,9 @@ UINT GetACP();
 // Length-prefixed strings.
 BSTR SysAllocString(const OLECHAR* text);
 BSTR SysAllocStringLen(const OLECHAR* text, UINT length);
+// Gives *text the new length, keeping its units where source is null or the string itself (a
+// longer string's new units are not set); TRUE on success, else *text stays as it was.
+INT SysReAllocStringLen(BSTR* text, const OLECHAR* source, UINT length);
 UINT SysStringLen(BSTR text);
 
 // COM: nothing to initialise on POSIX, always S_OK.
