@@ -12,6 +12,11 @@
 #include "commonutility/Utility.h"
 #include "platform/win32.h"
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 // Found by GoogleTest through argument-dependent lookup, so in CRect's namespace.
 static void PrintTo(const CRect& rect, std::ostream* out) {
     *out << '(' << rect.left << ", " << rect.top << ", " << rect.right << ", " << rect.bottom << ')';
@@ -239,3 +244,30 @@ TEST(CriticalSection, ExcludesConcurrentUpdates) {
 }
 
 }  // namespace
+
+// The id stays with its thread, threads alive at once have different ids, and (where processes
+// fork) a forked child's thread has an id of its own although the parent's was asked before.
+TEST(ThreadId, OnePerLiveThread) {
+    const DWORD mine = GetCurrentThreadId();
+    EXPECT_NE(0u, mine);
+    EXPECT_EQ(mine, GetCurrentThreadId());
+    DWORD other = 0;
+    std::thread([&other] { other = GetCurrentThreadId(); }).join();
+    EXPECT_NE(0u, other);
+    EXPECT_NE(mine, other);
+#ifndef _WIN32
+    int pipeEnds[2];
+    ASSERT_EQ(0, pipe(pipeEnds));
+    const pid_t child = fork();
+    if (child == 0) {
+        const DWORD childId = GetCurrentThreadId();
+        _exit(write(pipeEnds[1], &childId, sizeof childId) == sizeof childId ? 0 : 1);
+    }
+    DWORD childId = 0;
+    ASSERT_EQ(static_cast<ssize_t>(sizeof childId), read(pipeEnds[0], &childId, sizeof childId));
+    waitpid(child, nullptr, 0);
+    close(pipeEnds[0]);
+    close(pipeEnds[1]);
+    EXPECT_EQ(static_cast<DWORD>(child), childId);
+#endif
+}

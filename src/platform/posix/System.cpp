@@ -9,6 +9,7 @@
 #include <new>
 #include <string>
 
+#include <pthread.h>
 #include <sys/utsname.h>
 #include <time.h>
 #include <unistd.h>
@@ -126,8 +127,22 @@ void GetLocalTime(LPSYSTEMTIME fields) {
     fields->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000);
 }
 
+namespace {
+// Each thread asks the kernel once. A forked child's only thread is a new one, so the cache is
+// emptied there.
+thread_local DWORD t_threadId = 0;
+void ForgetThreadId() { t_threadId = 0; }
+}  // namespace
+
 // The kernel's thread identifier: unique among the live threads of the system, as on Windows.
-DWORD GetCurrentThreadId() { return static_cast<DWORD>(gettid()); }
+DWORD GetCurrentThreadId() {
+    if (t_threadId == 0) {
+        static const int registered = pthread_atfork(nullptr, nullptr, &ForgetThreadId);
+        (void)registered;
+        t_threadId = static_cast<DWORD>(gettid());
+    }
+    return t_threadId;
+}
 
 // Caveats: only the main program (module null) is known; any other module gives
 // ERROR_MOD_NOT_FOUND. A program file that has been deleted since the start is reported with the
