@@ -1,10 +1,10 @@
 // CString: the library's wide text value.
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
-#include <memory>
+#include <cwchar>
 #include <string>
-#include <utility>
 
 #include "commonutility/Export.h"
 
@@ -30,17 +30,17 @@ public:
     explicit CString(std::wstring&& text);
     // Converts narrow text from the ANSI code page (UTF-8 here).
     explicit CString(const char* text);
-    CString(const CString&) = default;
-    CString(CString&&) noexcept = default;
-    CString& operator=(const CString&) = default;
-    CString& operator=(CString&&) noexcept = default;
+    CString(const CString& other) noexcept;
+    CString(CString&& other) noexcept : m_data(other.m_data) { other.m_data = nullptr; }
+    CString& operator=(const CString& other) noexcept;
+    CString& operator=(CString&& other) noexcept;
     CString& operator=(const wchar_t* text);
-    ~CString() = default;
+    ~CString();
 
-    int GetLength() const { return m_text ? static_cast<int>(m_text->size()) : 0; }
+    int GetLength() const { return m_data ? HeaderOf(m_data)->length : 0; }
     bool IsEmpty() const { return GetLength() == 0; }
-    void Empty() { m_text.reset(); }
-    const wchar_t* GetString() const { return m_text ? m_text->c_str() : L""; }
+    void Empty();
+    const wchar_t* GetString() const { return m_data ? m_data : L""; }
     operator const wchar_t*() const { return GetString(); }  // NOLINT: as callers expect
 
     // Character access; an index outside 0 to length - 1 gives 0 and SetAt does nothing.
@@ -82,15 +82,35 @@ public:
     std::string ToUtf8() const;
     int GetUtf16Length() const;
 
-    // The text itself; the same object for every copy that shares this one's buffer.
-    const std::wstring& str() const { return m_text ? *m_text : EmptyText(); }
+    // A copy of the text as a standard string.
+    std::wstring str() const { return std::wstring(GetString(), static_cast<std::size_t>(GetLength())); }
 
 private:
-    static const std::wstring& EmptyText();
-    // The buffer to write to, made or copied first unless this CString alone holds it.
-    std::wstring& Mutable();
+    // The buffer is one heap block: this header, then the units and a terminating zero.
+    struct Header {
+        std::atomic<int> references;
+        int length;
+        int capacity;  // units, the terminator not counted
+    };
+    static Header* HeaderOf(const wchar_t* data) {
+        return reinterpret_cast<Header*>(reinterpret_cast<char*>(const_cast<wchar_t*>(data)) - sizeof(Header));
+    }
+    // A new buffer of this capacity holding the text [text, text + length) (length <= capacity).
+    static wchar_t* Allocate(int capacity, const wchar_t* text, int length);
+    static void Release(wchar_t* data) noexcept;
+    // Makes this CString the only holder of a buffer with room for capacity units, keeping the
+    // text, and returns the units.
+    wchar_t* Unique(int capacity);
 
-    std::shared_ptr<std::wstring> m_text;  // null for the empty text
+    wchar_t* m_data = nullptr;  // null for the empty text
+
+    // Copies sharing a buffer are equal without reading it.
+    friend bool operator==(const CString& a, const CString& b) {
+        if (a.m_data == b.m_data) return true;
+        const int length = a.GetLength();
+        return length == b.GetLength() &&
+               std::wmemcmp(a.GetString(), b.GetString(), static_cast<std::size_t>(length)) == 0;
+    }
 };
 
 COMMONUTILITY_API CString operator+(const CString& a, const CString& b);
@@ -98,10 +118,6 @@ COMMONUTILITY_API CString operator+(const CString& a, const wchar_t* b);
 COMMONUTILITY_API CString operator+(const wchar_t* a, const CString& b);
 COMMONUTILITY_API CString operator+(const CString& a, wchar_t b);
 
-// Copies sharing a buffer are equal without reading it.
-inline bool operator==(const CString& a, const CString& b) {
-    return &a.str() == &b.str() || a.str() == b.str();
-}
 inline bool operator==(const CString& a, const wchar_t* b) { return a.Compare(b) == 0; }
 inline bool operator==(const wchar_t* a, const CString& b) { return b.Compare(a) == 0; }
 inline bool operator!=(const CString& a, const CString& b) { return !(a == b); }

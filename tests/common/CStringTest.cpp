@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
 #include <cstdarg>
 #include <cstddef>
@@ -10,6 +11,8 @@
 #include <limits>
 #include <ostream>
 #include <string>
+#include <thread>
+#include <vector>
 
 // GoogleTest prints a CString as its UTF-8 text (found through argument-dependent lookup).
 static void PrintTo(const CString& text, std::ostream* out) {
@@ -230,4 +233,24 @@ TEST(CStringCopy, SharesTheTextUntilOneIsWritten) {
         EXPECT_NE(original, copy);  // the write took a buffer of its own, not the shared one
         EXPECT_EQ(CString(L"shared"), original);
     }
+}
+
+// Copies of one text taken, written and dropped on several threads at once: each thread sees the
+// text whole, and the last holder frees it (ThreadSanitizer and AddressSanitizer check the rest).
+TEST(CStringCopy, CopiesLiveOnSeveralThreads) {
+    const CString original(L"shared across threads");
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&original, &wrong, t] {
+            for (int i = 0; i < 2000; ++i) {
+                CString copy = original;
+                CString second(copy);
+                if (i % 2 == t % 2) second += L'!';
+                if (copy != original || second.Left(original.GetLength()) != original) ++wrong;
+            }
+        });
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(0, wrong.load());
+    EXPECT_EQ(CString(L"shared across threads"), original);
 }
