@@ -87,17 +87,11 @@ private:
     std::size_t m_capacity = 0;
 };
 
-// Stores a character that is not ASCII. Where wchar_t is UTF-32 the DOM route passes text
-// through UTF-8, so what is not a Unicode scalar value comes back as U+FFFD; UTF-16 units are
-// kept as they are.
-inline wchar_t* PutWide(wchar_t* out, const wchar_t*& p, const wchar_t* /*end*/) {
-    wchar_t c = *p++;
-    if (!kWideIsUtf16) {
-        const auto u = static_cast<std::uint32_t>(c);
-        if ((u >= 0xD800 && u <= 0xDFFF) || u > 0x10FFFF) c = static_cast<wchar_t>(kReplacementChar);
-    }
-    *out++ = c;
-    return out;
+// Stores a character that is not ASCII. The DOM routes give back what is not a Unicode scalar
+// value (a lone surrogate; where wchar_t is UTF-32, anything beyond U+10FFFF) as U+FFFD, and
+// so does this.
+inline wchar_t* PutWide(wchar_t* out, const wchar_t*& p, const wchar_t* end) {
+    return out + EncodeWide(DecodeWide(p, end), out);
 }
 
 // UTF-8 of a character that is not ASCII: a lone surrogate, or a wide character beyond U+10FFFF,
