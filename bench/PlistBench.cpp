@@ -326,7 +326,7 @@ int main(int argc, char** argv) {
     const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
     if (quick) g_runs = 3;
 
-    std::vector<int> contents = quick ? std::vector<int>{3500} : std::vector<int>{3500, 35000, 100000};
+    std::vector<int> contents = quick ? std::vector<int>{2300} : std::vector<int>{2300, 23000, 64000};
     for (int count : contents) {
         Document doc;
         const std::string name = "contentinfo-" + std::to_string(count);
