@@ -67,7 +67,7 @@ private:
 // A boolean: an unsigned 32-bit value stored as given (7 stays 7), written as TRUE when not 0.
 class COMMONUTILITY_API CXMLBool : public CXMLElement {
 public:
-    explicit CXMLBool(unsigned long value);
+    CXMLBool(unsigned long value);
     ~CXMLBool() override;
     XMLNodeType GetIniNodeType() const override;
 
@@ -91,7 +91,7 @@ private:
 // A signed 64-bit integer.
 class COMMONUTILITY_API CXMLInt : public CXMLElement {
 public:
-    explicit CXMLInt(__int64 value);
+    CXMLInt(__int64 value);
     ~CXMLInt() override;
     XMLNodeType GetIniNodeType() const override;
 

@@ -1,6 +1,8 @@
 // The scalar elements: values, kinds, and the operations that do not fit a kind.
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 #include "commonutility/XMLDict.h"
 #include "support/PlistSupport.h"
 #include "support/Printers.h"
@@ -85,6 +87,23 @@ TEST(ScalarElement, NumbersKeepTheirBits) {
     integer.SetValue(static_cast<__int64>(0xFFFFFFFF80000000ULL));
     integer.GetValue(&low);
     EXPECT_EQ(low, -2147483647L - 1);
+}
+
+// The number constructors are plain converting constructors, so code may copy-initialise an element
+// from a number.
+TEST(ScalarElement, NumbersInitialiseElementsDirectly) {
+    static_assert(std::is_convertible_v<unsigned long, CXMLBool>);
+    static_assert(std::is_convertible_v<__int64, CXMLInt>);
+    CXMLBool flag = 1;
+    CXMLInt number = 5000000000LL;
+    int bit = 0;
+    __int64 value = 0;
+    EXPECT_EQ(flag.GetValue(&bit), 1);
+    EXPECT_EQ(bit, 1);
+    EXPECT_EQ(number.GetValue(&value), 1);
+    EXPECT_EQ(value, 5000000000LL);
+    EXPECT_EQ(flag.GetIniNodeType(), eXMLBool);
+    EXPECT_EQ(number.GetIniNodeType(), eXMLInt);
 }
 
 TEST_F(Scalars, TextsAreHeldAsGivenAndCopiesShareNothing) {
