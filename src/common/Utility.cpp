@@ -166,19 +166,29 @@ void CUtility::FitInsideAndArrangeCenter(CRect* box, const CSize& content, CRect
     }
 }
 
+// The host's IPv4 addresses come from getaddrinfo, whose list belongs to the caller, so that
+// threads asking at once share nothing.
 int CUtility::CheckIP() {
     WSADATA data;
-    if (WSAStartup(MAKEWORD(1, 1), &data) != 0) return 0;
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return 0;
     int found = 0;
-    char name[255];
-    if (gethostname(name, sizeof name) == 0) {
-        const hostent* host = gethostbyname(name);
-        if (host != nullptr && host->h_addrtype == AF_INET && host->h_addr_list != nullptr) {
-            for (char** address = host->h_addr_list; *address != nullptr && found == 0; ++address) {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) == 0) {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;  // one entry per address
+        addrinfo* list = nullptr;
+        if (getaddrinfo(name, nullptr, &hints, &list) == 0) {
+            for (const addrinfo* at = list; at != nullptr && found == 0; at = at->ai_next) {
+                if (at->ai_family != AF_INET || at->ai_addr == nullptr || at->ai_addrlen < sizeof(sockaddr_in))
+                    continue;
+                sockaddr_in address;
+                std::memcpy(&address, at->ai_addr, sizeof address);
                 // Network order: the first byte is the first octet.
-                const auto* octets = reinterpret_cast<const unsigned char*>(*address);
+                const auto* octets = reinterpret_cast<const unsigned char*>(&address.sin_addr);
                 found = InAddressBlock(octets[0], octets[1]) ? 1 : 0;
             }
+            freeaddrinfo(list);
         }
     }
     WSACleanup();

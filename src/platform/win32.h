@@ -5,10 +5,12 @@
 #include "commonutility/Win32Types.h"
 
 #if defined(_WIN32)
-// Without WIN32_LEAN_AND_MEAN, windows.h has brought the sockets 1.1 header already, which declares
-// the calls used here; the two headers do not go together.
+// The library is built with WIN32_LEAN_AND_MEAN, so the sockets 2 headers come here (getaddrinfo
+// is in ws2tcpip.h). A file that has included windows.h in full has the sockets 1.1 header
+// already, which does not go together with them; it gets the 1.1 calls only.
 #if !defined(_WINSOCKAPI_)
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #endif
 #include <oleauto.h>
 #include <shlwapi.h>

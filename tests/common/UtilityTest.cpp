@@ -205,6 +205,24 @@ TEST(CheckIP, AnswersAndCleansUp) {
     EXPECT_EQ(text.Compare(L"kept"), 0);
 }
 
+// The test keeps no state between calls: threads asking at once all get the answer of a lone call,
+// and under ThreadSanitizer no two of them touch the same memory.
+TEST(CheckIP, ThreadsAskingAtOnceGetTheSameAnswer) {
+    const int alone = CUtility::CheckIP();
+    constexpr int kThreads = 8;
+    constexpr int kCalls = 20;
+    std::atomic<int> differing{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&] {
+            for (int call = 0; call < kCalls; ++call)
+                if (CUtility::CheckIP() != alone) ++differing;
+        });
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(differing.load(), 0);
+    EXPECT_EQ(WSACleanup(), SOCKET_ERROR);
+}
+
 TEST(CriticalSection, OwnerEntersAgainOthersWait) {
     CCommonCriticalSection lock;
     std::atomic<bool> entered{false};

@@ -39,7 +39,9 @@ thread_local EXECUTION_STATE t_executionState = ES_CONTINUOUS;
 
 std::atomic<BOOL> g_screenSaverActive{TRUE};
 
-// The highest sockets version WSAStartup offers (2.2) and its count of users.
+// The highest sockets version WSAStartup offers (2.2) and its count of users. The count orders
+// nothing (relaxed): the system's sockets need no start-up, and a start must not hide from the
+// thread sanitizer what callers share between a start and a cleanup.
 constexpr WORD kSocketsVersion = MAKEWORD(2, 2);
 std::atomic<int> g_socketUsers{0};
 
@@ -312,17 +314,17 @@ int WSAStartup(WORD versionRequested, LPWSADATA data) {
     data->wHighVersion = kSocketsVersion;
     std::strcpy(data->szDescription, "POSIX sockets");
     std::strcpy(data->szSystemStatus, "Running");
-    ++g_socketUsers;
+    g_socketUsers.fetch_add(1, std::memory_order_relaxed);
     return 0;
 }
 
 int WSACleanup() {
-    int users = g_socketUsers.load();
+    int users = g_socketUsers.load(std::memory_order_relaxed);
     do {
         if (users == 0) {
             SetLastError(WSANOTINITIALISED);
             return SOCKET_ERROR;
         }
-    } while (!g_socketUsers.compare_exchange_weak(users, users - 1));
+    } while (!g_socketUsers.compare_exchange_weak(users, users - 1, std::memory_order_relaxed));
     return 0;
 }

@@ -8,9 +8,10 @@
 #include <cstdint>
 #include <ctime>
 
-// The sockets calls that need no translation (gethostname, gethostbyname, hostent, AF_INET) are
-// the system's own.
+// The sockets calls that need no translation (gethostname, getaddrinfo, freeaddrinfo, addrinfo,
+// sockaddr_in, AF_INET) are the system's own.
 #include <netdb.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
