@@ -7,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "common/FolderEntry.h"
 #include "common/LogLine.h"
 #include "common/Unicode.h"
 #include "platform/win32.h"
@@ -436,8 +437,8 @@ int CFileOperation::RemoveFolder(CString& folder) {
     return 0;
 }
 
-// Caveats: a folder entry that is a symbolic link (a reparse point) is not descended into: its
-// removal takes the link away and leaves what it points to.
+// Caveats: a sub-folder that is a symbolic link or a junction is not descended into: its removal
+// takes the link away and leaves what it points to (EntersSubfolder).
 int CFileOperation::DeleteDirectory(CString& folder) {
     CString pattern(folder);
     if (!EndsWithDelimiter(pattern)) pattern += kDelimiter;
@@ -462,7 +463,7 @@ int CFileOperation::DeleteDirectory(CString& folder) {
         CString path = base + name;
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             if (name == L"." || name == L"..") continue;
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) DeleteDirectory(path);
+            if (cu::detail::EntersSubfolder(entry)) DeleteDirectory(path);
             RemoveDirectoryW(path);
         } else if (!TooLongToProbe(path)) {
             DeleteFileW(path);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/FolderEntry.h"
 #include "common/LogLine.h"
 #include "commonutility/FileOperation.h"
 #include "platform/win32.h"
@@ -198,6 +199,67 @@ TEST(Folders, RemoveFolderRemovesTreesAndKeepsReadOnlyFilesWithTheirFolders) {
     EXPECT_TRUE(Exists(Join(dir, L"outside|f")));
 #endif
 }
+
+// A folder removal goes into plain folders and reparse points that hold content of their own, and
+// never into links and junctions, nor into a reparse point whose tag is unknown (0).
+TEST(Folders, RemovalEntersEverySubfolderButLinks) {
+    constexpr DWORD kFolder = FILE_ATTRIBUTE_DIRECTORY;
+    constexpr DWORD kReparse = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    const struct Case {
+        const char* what;
+        DWORD attributes, tag;
+        bool enters;
+    } cases[] = {
+        {"plain folder", kFolder, 0, true},
+        {"plain folder, stray tag", kFolder, IO_REPARSE_TAG_SYMLINK, true},
+        {"symbolic link", kReparse, IO_REPARSE_TAG_SYMLINK, false},
+        {"junction", kReparse, IO_REPARSE_TAG_MOUNT_POINT, false},
+        {"container layer link", kReparse, 0xA0000027u, false},
+        {"no tag", kReparse, 0, false},
+        {"cloud-file placeholder", kReparse, 0x9000001Au, true},
+        {"cloud-file placeholder, sub-tag", kReparse, 0x9000A01Au, true},
+        {"deduplicated", kReparse, 0x80000013u, true},
+        {"hierarchical storage", kReparse, 0xC0000004u, true},
+        {"another vendor's tag", kReparse, 0x00001234u, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WIN32_FIND_DATAW entry{};
+        entry.dwFileAttributes = c.attributes;
+        entry.dwReserved0 = c.tag;
+        EXPECT_EQ(cu::detail::EntersSubfolder(entry), c.enters);
+    }
+}
+
+#if !defined(_WIN32)
+// Symbolic links are the only reparse points on POSIX: a search tags every link as one, also a
+// dangling one, and nothing else. (Wine gives links made outside it no tag.)
+TEST(Folders, SearchesTagSymbolicLinksOnPosix) {
+    TempDir dir;
+    ASSERT_TRUE(dir.Valid());
+    fs::create_directory(dir.FsPath() / "folder");
+    WriteBytes(Join(dir, L"file"), "x");
+    fs::create_directory_symlink(dir.FsPath() / "folder", dir.FsPath() / "folderlink");
+    fs::create_symlink(dir.FsPath() / "file", dir.FsPath() / "filelink");
+    fs::create_symlink(dir.FsPath() / "missing", dir.FsPath() / "dangling");
+
+    WIN32_FIND_DATAW data;
+    const HANDLE search = FindFirstFileW(Join(dir, L"*"), &data);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    int links = 0;
+    do {
+        const std::wstring name(data.cFileName);
+        SCOPED_TRACE(CString(name.c_str()).ToUtf8());
+        const bool link = name == L"folderlink" || name == L"filelink" || name == L"dangling";
+        links += link ? 1 : 0;
+        EXPECT_EQ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, link);
+        EXPECT_EQ(data.dwReserved0, link ? IO_REPARSE_TAG_SYMLINK : 0u);
+        if (name == L"folderlink") EXPECT_FALSE(cu::detail::EntersSubfolder(data));
+    } while (FindNextFileW(search, &data));
+    EXPECT_TRUE(FindClose(search));
+    EXPECT_EQ(links, 3);
+}
+#endif
 
 TEST(FileTimes, FoldersHaveNoneAndFilesGiveLocalTimeNow) {
     TempDir dir;

@@ -79,6 +79,7 @@ bool FillFindData(const FindState& state, const std::string& name, WIN32_FIND_DA
     if (QueryStandardInfo(path, -1, info) != ERROR_SUCCESS) return false;
     std::memset(&data, 0, sizeof data);
     data.dwFileAttributes = info.dwFileAttributes;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) data.dwReserved0 = IO_REPARSE_TAG_SYMLINK;
     // "." and ".." are folders, never hidden by their dot.
     if (name == "." || name == "..") data.dwFileAttributes &= ~FILE_ATTRIBUTE_HIDDEN;
     data.ftCreationTime = info.ftCreationTime;
@@ -244,7 +245,8 @@ BOOL RemoveDirectoryW(LPCWSTR pathName) {
 //   empty).
 // - The folder is read in full at the start, so entries added later are not found; an entry that
 //   vanishes before its turn is skipped. "." and ".." come first, then names in byte order.
-// - Symbolic links describe their targets (a dangling one itself).
+// - Symbolic links describe their targets (a dangling one itself), with
+//   FILE_ATTRIBUTE_REPARSE_POINT added and the tag IO_REPARSE_TAG_SYMLINK in dwReserved0.
 HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
     if (findData == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);

@@ -141,6 +141,13 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u  // a symbolic link, in searches and attribute queries
 
+// Reparse tags, which a search gives in dwReserved0 for a reparse point. Symbolic links are the
+// only reparse points here. Bit 29 marks a tag whose reparse point stands for another name (a
+// link or a junction) rather than holding content of its own.
+#define IO_REPARSE_TAG_MOUNT_POINT 0xA0000003u
+#define IO_REPARSE_TAG_SYMLINK 0xA000000Cu
+#define IsReparseTagNameSurrogate(tag) ((tag) & 0x20000000u)
+
 // File handles: positions, sizes, attribute records and searches.
 typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;  // never defined: only null is accepted
 typedef LONG* PLONG;
