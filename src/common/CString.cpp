@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/Unicode.h"
+#include "platform/Unicode.h"
 #include "common/WideFormat.h"
 #include "platform/win32.h"
 

@@ -9,10 +9,15 @@
 
 #include "common/FolderEntry.h"
 #include "common/LogLine.h"
-#include "common/Unicode.h"
+#include "platform/Scoped.h"
+#include "platform/Unicode.h"
 #include "platform/win32.h"
 
 namespace {
+
+using cu::platform::QuietErrorMode;
+using cu::platform::ScopedFile;
+using cu::platform::ScopedFind;
 
 constexpr wchar_t kDelimiter = cu::platform::kPathDelimiter;
 
@@ -24,7 +29,6 @@ constexpr int kDriveBuffer = 3;
 // The longest part that Concatenate joins and the longest path that gains a delimiter.
 constexpr int kMaxJoinedPart = 256;
 
-constexpr DWORD kProbeErrorMode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
 // Probe names tried before a folder counts as not writable.
 constexpr int kMaxProbes = 10000;
 
@@ -70,10 +74,8 @@ bool TooLongToProbe(const CString& path) { return Units(path) > MAX_PATH; }
 // The folder test, with the error mode that turns a drive without a medium into a plain "no"
 // instead of a system dialog, for the length of that one call.
 bool IsFolderGuarded(const CString& path) {
-    const UINT previous = SetErrorMode(kProbeErrorMode);
-    const BOOL folder = PathIsDirectoryW(path);
-    SetErrorMode(previous);
-    return folder != FALSE;
+    const QuietErrorMode quiet;
+    return PathIsDirectoryW(path) != FALSE;
 }
 
 // The path exists and is not a folder; existing without readable attributes counts as a file.
@@ -99,17 +101,13 @@ __int64 SizeOfOpenFile(HANDLE file) {
 
 // One time stamp of a file as local calendar fields; `time` is written only on success.
 int QueryFileTime(const CString& path, SYSTEMTIME& time, bool creation) {
-    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 0;
+    ScopedFile file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) return 0;
     FILETIME stamp;
-    const BOOL read = creation ? GetFileTime(file, &stamp, nullptr, nullptr)
-                               : GetFileTime(file, nullptr, nullptr, &stamp);
-    if (!read) {
-        CloseHandle(file);
-        return 0;
-    }
-    if (!CloseHandle(file)) return 0;
+    const BOOL read = creation ? GetFileTime(file.Get(), &stamp, nullptr, nullptr)
+                               : GetFileTime(file.Get(), nullptr, nullptr, &stamp);
+    if (!read || !file.Close()) return 0;
     FILETIME local;
     SYSTEMTIME fields;
     if (!FileTimeToLocalFileTime(&stamp, &local) || !FileTimeToSystemTime(&local, &fields)) return 0;
@@ -365,11 +363,9 @@ int CFileOperation::IsDirWritable(const CString& folder) {
     }
 
     // No access beyond deletion, which FILE_FLAG_DELETE_ON_CLOSE implies: closing deletes it.
-    const HANDLE handle = CreateFileW(probe, 0, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                                      FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return 0;
-    CloseHandle(handle);
-    return 1;
+    const ScopedFile handle(CreateFileW(probe, 0, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                                        FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return handle.IsValid() ? 1 : 0;
 }
 
 // ---- Files and folders ------------------------------------------------------------------------
@@ -394,11 +390,9 @@ int CFileOperation::SetHidden(const CString& path) {
 
 int CFileOperation::CreateNewFile(const CString& path) {
     if (TooLongToProbe(path)) return 0;
-    const HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 0;
-    CloseHandle(file);
-    return 1;
+    const ScopedFile file(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.IsValid() ? 1 : 0;
 }
 
 int CFileOperation::RemoveFile(const CString& path) {
@@ -445,16 +439,13 @@ int CFileOperation::DeleteDirectory(CString& folder) {
     pattern += L"*.*";
     if (Units(pattern) >= MAX_PATH) return 1;
     WIN32_FIND_DATAW entry;
-    const HANDLE search = FindFirstFileW(pattern, &entry);
-    if (search == INVALID_HANDLE_VALUE) return 1;
+    const ScopedFind search(FindFirstFileW(pattern, &entry));
+    if (!search.IsValid()) return 1;
 
     wchar_t full[kPathBuffer];
     CString base = FromPathBuffer(full, GetFullPathNameW(pattern, kPathBuffer, full, nullptr));
     const int cut = std::max(base.ReverseFind(kDelimiter), base.ReverseFind(L'/'));
-    if (base.IsEmpty() || cut < 0) {
-        FindClose(search);
-        return 1;
-    }
+    if (base.IsEmpty() || cut < 0) return 1;
     base.Truncate(cut);
     if (!EndsWithDelimiter(base) && (base.IsEmpty() || base.GetAt(base.GetLength() - 1) != L'/')) base += kDelimiter;
 
@@ -468,8 +459,7 @@ int CFileOperation::DeleteDirectory(CString& folder) {
         } else if (!TooLongToProbe(path)) {
             DeleteFileW(path);
         }
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
+    } while (FindNextFileW(search.Get(), &entry));
     return 1;
 }
 

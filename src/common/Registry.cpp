@@ -4,7 +4,8 @@
 #include <cstdint>
 
 #include "commonutility/FileOperation.h"
-#include "common/Unicode.h"
+#include "platform/Scoped.h"
+#include "platform/Unicode.h"
 #include "platform/win32.h"
 
 namespace {
@@ -13,35 +14,18 @@ namespace {
 constexpr DWORD kStringBytes = 1024;
 constexpr int kMaxStringUnits = static_cast<int>(kStringBytes / 2) - 1;
 
-// Closes the key it holds when it goes.
-class OpenKey {
-public:
-    OpenKey(HKEY root, const wchar_t* subKey, REGSAM access) {
-        if (RegOpenKeyExW(root, subKey, 0, access, &m_key) != ERROR_SUCCESS) m_key = nullptr;
-    }
-    OpenKey(const OpenKey&) = delete;
-    OpenKey& operator=(const OpenKey&) = delete;
-    ~OpenKey() {
-        if (m_key != nullptr) RegCloseKey(m_key);
-    }
-    HKEY get() const { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
-
 // Reads a value into buffer, announcing size bytes; size becomes the count delivered.
 bool Query(HKEY root, const wchar_t* subKey, const wchar_t* valueName, BYTE* buffer, DWORD& size) {
-    OpenKey key(root, subKey, KEY_READ);
-    if (key.get() == nullptr) return false;
-    return RegQueryValueExW(key.get(), valueName, nullptr, nullptr, buffer, &size) == ERROR_SUCCESS;
+    const cu::platform::ScopedKey key = cu::platform::OpenRegKey(root, subKey, KEY_READ);
+    if (!key.IsValid()) return false;
+    return RegQueryValueExW(key.Get(), valueName, nullptr, nullptr, buffer, &size) == ERROR_SUCCESS;
 }
 
 bool Set(HKEY root, const wchar_t* subKey, const wchar_t* valueName, DWORD type, const BYTE* data,
          DWORD size) {
-    OpenKey key(root, subKey, KEY_WRITE);
-    if (key.get() == nullptr) return false;
-    return RegSetValueExW(key.get(), valueName, 0, type, data, size) == ERROR_SUCCESS;
+    const cu::platform::ScopedKey key = cu::platform::OpenRegKey(root, subKey, KEY_WRITE);
+    if (!key.IsValid()) return false;
+    return RegSetValueExW(key.Get(), valueName, 0, type, data, size) == ERROR_SUCCESS;
 }
 
 void PutUnit(BYTE*& out, std::uint32_t unit) {

@@ -11,7 +11,7 @@
 #include <cwchar>
 #include <type_traits>
 
-#include "common/Unicode.h"
+#include "platform/Unicode.h"
 
 namespace cu::detail {
 namespace {

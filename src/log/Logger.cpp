@@ -8,6 +8,7 @@
 
 #include "common/WideFormat.h"
 #include "commonutility/FileOperation.h"
+#include "platform/Scoped.h"
 #include "platform/win32.h"
 
 namespace {
@@ -23,7 +24,6 @@ constexpr unsigned long kFunction = 0x40;
 
 constexpr std::size_t kRecordSize = 1024;  // a record, its terminator included
 constexpr std::size_t kPieceSize = 260;    // one prefix piece, or a banner line
-constexpr UINT kQuietErrors = 0x8001;      // SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX
 
 const wchar_t kFlagKey[] = L"Software\\Tavolan Corporation\\Reelkeep\\1.0\\Uploader";
 
@@ -116,14 +116,13 @@ CLogger::~CLogger() {
 }
 
 unsigned long CLogger::GetLogFlags() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kFlagKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+    const cu::platform::ScopedKey key = cu::platform::OpenRegKey(HKEY_CURRENT_USER, kFlagKey, KEY_READ);
+    if (!key.IsValid()) return 0;
     DWORD value = 0;
     DWORD size = sizeof value;
-    if (RegQueryValueExW(key, L"LogFlag", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) !=
+    if (RegQueryValueExW(key.Get(), L"LogFlag", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) !=
         ERROR_SUCCESS)
         value = 0;
-    RegCloseKey(key);
     unsigned long flags = value & 0x7F;
     if (flags != 0) flags |= kLogOn;
     if (flags & kLine) flags |= kSource;
@@ -134,9 +133,11 @@ long CLogger::SetLogOutputFolder(const wchar_t* folder) {
     if (folder == nullptr) return E_INVALIDARG;
     const CString text(folder);
     if (text.GetUtf16Length() > MAX_PATH) return E_INVALIDARG;
-    const UINT previous = SetErrorMode(kQuietErrors);
-    const BOOL isFolder = PathIsDirectoryW(folder);
-    SetErrorMode(previous);
+    BOOL isFolder;
+    {
+        const cu::platform::QuietErrorMode quiet;
+        isFolder = PathIsDirectoryW(folder);
+    }
     if (!isFolder || !CFileOperation::IsDirWritable(text)) return E_INVALIDARG;
     m_outputFolder = text;
     if (m_outputFolder.Find(cu::platform::kPathDelimiter) < 0) {

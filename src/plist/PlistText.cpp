@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "common/Unicode.h"
+#include "platform/Unicode.h"
 #include "plist/ElementTree.h"
 #include "platform/win32.h"
 

@@ -14,10 +14,7 @@
 #include <thread>
 #include <vector>
 
-// GoogleTest prints a CString as its UTF-8 text (found through argument-dependent lookup).
-static void PrintTo(const CString& text, std::ostream* out) {
-    *out << '"' << text.ToUtf8() << '"';
-}
+#include "support/Printers.h"
 
 namespace {
 

@@ -8,7 +8,6 @@
 #include <mutex>
 #include <new>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include <dirent.h>
@@ -29,20 +28,13 @@ namespace {
 // seen. "." and ".." come first, then the other names in byte order, as NTFS delivers them
 // sorted.
 struct FindState {
+    std::mutex mutex;    // FindNextFileW calls on one handle take turns
     std::string folder;  // with a trailing '/', or empty for the current folder
     std::vector<std::string> names;
     std::size_t next = 0;
 };
 
-struct FindTable {
-    std::mutex mutex;
-    std::unordered_map<HANDLE, std::unique_ptr<FindState>> searches;
-};
-
-FindTable& Searches() {
-    static FindTable* table = new FindTable;  // never destroyed, as the file handle table
-    return *table;
-}
+using FindTable = HandleTable<HANDLE, FindState>;
 
 // Windows wildcards, ASCII letters in any case: '*' any run, '?' one character; "*.*" and "*"
 // match every name (also names without a dot).
@@ -105,7 +97,7 @@ DWORD InternalFindFirst(LPCWSTR fileName, WIN32_FIND_DATAW& data, HANDLE& handle
     const std::wstring request(fileName);
     const std::size_t slash = request.rfind(L'/');
     const std::wstring pattern = slash == std::wstring::npos ? request : request.substr(slash + 1);
-    auto state = std::make_unique<FindState>();
+    auto state = std::make_shared<FindState>();
     if (slash != std::wstring::npos) state->folder = NarrowPath(request.substr(0, slash + 1).c_str());
     // Windows finds nothing for a pattern that ends with a separator.
     if (pattern.empty()) return ERROR_FILE_NOT_FOUND;
@@ -136,10 +128,7 @@ DWORD InternalFindFirst(LPCWSTR fileName, WIN32_FIND_DATAW& data, HANDLE& handle
 
     const DWORD error = NextEntry(*state, data);
     if (error != ERROR_SUCCESS) return ERROR_FILE_NOT_FOUND;
-    handle = state.get();
-    FindTable& table = Searches();
-    std::lock_guard<std::mutex> lock(table.mutex);
-    table.searches.emplace(handle, std::move(state));
+    handle = FindTable::Instance().Add(std::move(state));
     return ERROR_SUCCESS;
 }
 
@@ -187,25 +176,13 @@ using namespace cu::detail;
 // Caveats: the security attributes are ignored; the folder gets the permissions 0777 less the
 // process's umask.
 BOOL CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES /*securityAttributes*/) {
-    if (pathName == nullptr || *pathName == L'\0') {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
-    try {
-        const std::string path = NarrowPath(pathName);
-        if (::mkdir(path.c_str(), 0777) == 0) {
-            SetLastError(ERROR_SUCCESS);
-            return TRUE;
-        }
-        const int error = errno;
-        SetLastError(error == EEXIST                        ? ERROR_ALREADY_EXISTS
-                     : error == ENOENT || error == ENOTDIR ? ERROR_PATH_NOT_FOUND
-                                                           : ErrorFromErrno(error));
-        return FALSE;
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FALSE;
-    }
+    return Finish(Emulate([&]() -> DWORD {
+        if (pathName == nullptr || *pathName == L'\0') return ERROR_PATH_NOT_FOUND;
+        if (::mkdir(NarrowPath(pathName).c_str(), 0777) == 0) return ERROR_SUCCESS;
+        return errno == EEXIST                      ? ERROR_ALREADY_EXISTS
+               : errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND
+                                                    : ErrorFromErrno(errno);
+    }));
 }
 
 // Caveats: a folder without write permission bits is read-only and stays, also for root
@@ -213,30 +190,18 @@ BOOL CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES /*securityAttribut
 // ERROR_DIRECTORY, a folder with entries ERROR_DIR_NOT_EMPTY. A symbolic link to a folder is
 // removed itself, as Windows removes a folder link.
 BOOL RemoveDirectoryW(LPCWSTR pathName) {
-    if (pathName == nullptr || *pathName == L'\0') {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
-    try {
+    return Finish(Emulate([&]() -> DWORD {
+        if (pathName == nullptr || *pathName == L'\0') return ERROR_PATH_NOT_FOUND;
         const std::string path = NarrowPath(pathName);
         struct stat status;
-        DWORD error = ERROR_SUCCESS;
-        if (lstat(path.c_str(), &status) != 0)
-            error = errno == ENOENT ? MissingPathError(path) : ErrorFromErrno(errno);
-        else if (S_ISLNK(status.st_mode) && stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
-            error = ::unlink(path.c_str()) == 0 ? ERROR_SUCCESS : ErrorFromErrno(errno);
-        else if (!S_ISDIR(status.st_mode))
-            error = ERROR_DIRECTORY;
-        else if (IsReadOnlyMode(status.st_mode))
-            error = ERROR_ACCESS_DENIED;
-        else if (::rmdir(path.c_str()) != 0)
-            error = errno == ENOTEMPTY || errno == EEXIST ? ERROR_DIR_NOT_EMPTY : ErrorFromErrno(errno);
-        SetLastError(error);
-        return error == ERROR_SUCCESS ? TRUE : FALSE;
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FALSE;
-    }
+        if (lstat(path.c_str(), &status) != 0) return OpenError(errno, path);
+        if (S_ISLNK(status.st_mode) && stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
+            return ::unlink(path.c_str()) == 0 ? ERROR_SUCCESS : ErrorFromErrno(errno);
+        if (!S_ISDIR(status.st_mode)) return ERROR_DIRECTORY;
+        if (IsReadOnlyMode(status.st_mode)) return ERROR_ACCESS_DENIED;
+        if (::rmdir(path.c_str()) == 0) return ERROR_SUCCESS;
+        return errno == ENOTEMPTY || errno == EEXIST ? ERROR_DIR_NOT_EMPTY : ErrorFromErrno(errno);
+    }));
 }
 
 // Caveats:
@@ -248,51 +213,27 @@ BOOL RemoveDirectoryW(LPCWSTR pathName) {
 // - Symbolic links describe their targets (a dangling one itself), with
 //   FILE_ATTRIBUTE_REPARSE_POINT added and the tag IO_REPARSE_TAG_SYMLINK in dwReserved0.
 HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findData) {
-    if (findData == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
     HANDLE handle = INVALID_HANDLE_VALUE;
-    DWORD error;
-    try {
-        error = InternalFindFirst(fileName, *findData, handle);
-    } catch (const std::bad_alloc&) {
-        error = ERROR_NOT_ENOUGH_MEMORY;
-    }
+    const DWORD error = Emulate([&]() -> DWORD {
+        if (findData == nullptr) return ERROR_INVALID_PARAMETER;
+        return InternalFindFirst(fileName, *findData, handle);
+    });
     SetLastError(error);
     return error == ERROR_SUCCESS ? handle : INVALID_HANDLE_VALUE;
 }
 
 BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW findData) {
-    FindTable& table = Searches();
-    std::lock_guard<std::mutex> lock(table.mutex);
-    const auto found = table.searches.find(find);
-    if (found == table.searches.end() || findData == nullptr) {
-        SetLastError(findData == nullptr ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    DWORD error;
-    try {
-        error = NextEntry(*found->second, *findData);
-    } catch (const std::bad_alloc&) {
-        error = ERROR_NOT_ENOUGH_MEMORY;
-    }
-    SetLastError(error);
-    return error == ERROR_SUCCESS ? TRUE : FALSE;
+    return Finish(Emulate([&]() -> DWORD {
+        if (findData == nullptr) return ERROR_INVALID_PARAMETER;
+        const std::shared_ptr<FindState> state = FindTable::Instance().Find(find);
+        if (state == nullptr) return ERROR_INVALID_HANDLE;
+        std::lock_guard<std::mutex> lock(state->mutex);
+        return NextEntry(*state, *findData);
+    }));
 }
 
 BOOL FindClose(HANDLE find) {
-    std::unique_ptr<FindState> state;
-    FindTable& table = Searches();
-    std::lock_guard<std::mutex> lock(table.mutex);
-    const auto found = table.searches.find(find);
-    if (found == table.searches.end()) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    state = std::move(found->second);
-    table.searches.erase(found);
-    return TRUE;
+    return Finish(FindTable::Instance().Remove(find) != nullptr ? ERROR_SUCCESS : ERROR_INVALID_HANDLE);
 }
 
 // Relative paths are taken from the current folder; "." and ".." are resolved by name. Lengths
@@ -300,51 +241,42 @@ BOOL FindClose(HANDLE find) {
 // needed (terminator included) returned. *filePart points at the last component, or is null when
 // the path ends with '/'.
 DWORD GetFullPathNameW(LPCWSTR fileName, DWORD bufferLength, LPWSTR buffer, LPWSTR* filePart) {
-    if (fileName == nullptr || *fileName == L'\0') {
-        SetLastError(ERROR_INVALID_NAME);
-        return 0;
-    }
-    try {
+    DWORD result = 0;
+    const DWORD error = Emulate([&]() -> DWORD {
+        if (fileName == nullptr || *fileName == L'\0') return ERROR_INVALID_NAME;
         const std::wstring full = FullPath(fileName);
-        if (full.empty()) {
-            SetLastError(ERROR_GEN_FAILURE);
-            return 0;
-        }
+        if (full.empty()) return ERROR_GEN_FAILURE;
         const auto length = static_cast<DWORD>(full.size());
-        if (buffer == nullptr || bufferLength <= length) return length + 1;
+        if (buffer == nullptr || bufferLength <= length) {
+            result = length + 1;
+            return ERROR_SUCCESS;
+        }
         std::copy(full.begin(), full.end(), buffer);
         buffer[length] = L'\0';
         if (filePart != nullptr) *filePart = full.back() == L'/' ? nullptr : buffer + full.rfind(L'/') + 1;
-        return length;
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return 0;
-    }
+        result = length;
+        return ERROR_SUCCESS;
+    });
+    if (error != ERROR_SUCCESS) SetLastError(error);
+    return result;
 }
 
 // statvfs: the blocks available to unprivileged users, all blocks, and all free blocks. A null
 // folder is the current one.
 BOOL GetDiskFreeSpaceExW(LPCWSTR directoryName, PULARGE_INTEGER freeBytesAvailable,
                          PULARGE_INTEGER totalBytes, PULARGE_INTEGER totalFreeBytes) {
-    try {
+    return Finish(Emulate([&]() -> DWORD {
         const std::string path = directoryName == nullptr ? std::string(".") : NarrowPath(directoryName);
         struct statvfs info;
         int result;
         do {
             result = statvfs(path.c_str(), &info);
         } while (result != 0 && errno == EINTR);
-        if (result != 0) {
-            SetLastError(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno));
-            return FALSE;
-        }
+        if (result != 0) return errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrorFromErrno(errno);
         const ULONGLONG unit = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
         if (freeBytesAvailable != nullptr) freeBytesAvailable->QuadPart = unit * info.f_bavail;
         if (totalBytes != nullptr) totalBytes->QuadPart = unit * info.f_blocks;
         if (totalFreeBytes != nullptr) totalFreeBytes->QuadPart = unit * info.f_bfree;
-        SetLastError(ERROR_SUCCESS);
-        return TRUE;
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FALSE;
-    }
+        return ERROR_SUCCESS;
+    }));
 }

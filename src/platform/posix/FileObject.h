@@ -1,12 +1,14 @@
 // The file objects behind file handles on POSIX, and what the file functions share: the handle
-// table, the share-mode locks and the mapping of file attributes.
+// table, the share-mode locks, the mapping of file attributes and of file times.
 #pragma once
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include <sys/stat.h>
 
+#include "platform/posix/HandleTable.h"
 #include "platform/posix/Win32Posix.h"
 
 namespace cu::detail {
@@ -58,22 +60,23 @@ private:
     std::string m_name;
 };
 
-// The handle of a new file object; the table keeps it until UnregisterFile. Throws on memory
-// exhaustion.
-HANDLE RegisterFile(std::shared_ptr<FileObject> file);
+using FileTable = HandleTable<HANDLE, FileObject>;
 
-// The file object of a handle, or null when the handle is not an open file handle (also for
-// INVALID_HANDLE_VALUE, null and any stray value, which are never dereferenced). The object stays
-// alive while the pointer is held, even when another thread closes the handle.
-std::shared_ptr<FileObject> LookupFile(HANDLE handle);
+// The file object of a handle; null, with ERROR_INVALID_HANDLE as the last error, when the handle
+// is not an open file handle.
+std::shared_ptr<FileObject> FileOrError(HANDLE handle);
 
-// Takes a handle out of the table; null when it is not an open file handle.
-std::shared_ptr<FileObject> UnregisterFile(HANDLE handle);
+// The folder part and the last component of a path, trailing slashes aside: "a/b/" gives "a"
+// and "b", "b" gives "." and "b", "/b" gives "/" and "b".
+std::pair<std::string, std::string> SplitParent(const std::string& path);
 
 // The extended attribute that keeps the attributes that permission bits cannot express (hidden,
 // system), as the text "0x" and a hexadecimal number: the form that Samba and Wine read and write.
 constexpr const char kDosAttributeName[] = "user.DOSATTRIB";
 constexpr DWORD kStoredAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+// The stored attributes in the text of the extended attribute.
+DWORD ParseStoredAttributes(const char* text, std::size_t length);
 
 // The stored attributes of a path (following symbolic links); 0 without the extended attribute.
 DWORD StoredAttributes(const char* path);
@@ -104,5 +107,11 @@ DWORD QueryStandardInfo(const std::string& path, int fd, WIN32_FILE_ATTRIBUTE_DA
 // The error for a path that does not exist: ERROR_PATH_NOT_FOUND when its folder is missing too,
 // else ERROR_FILE_NOT_FOUND.
 DWORD MissingPathError(const std::string& path);
+
+// The error of a failed open(2) of path: MissingPathError for ENOENT, else ErrorFromErrno.
+DWORD OpenError(int error, const std::string& path);
+
+// A stamp of the system as a FILETIME; a time before 1601 is 1601 itself.
+FILETIME FileTimeOf(const struct statx_timestamp& stamp);
 
 }  // namespace cu::detail

@@ -3,7 +3,9 @@
 
 #include <cerrno>
 
-#include "common/Unicode.h"
+#include <fcntl.h>
+
+#include "platform/Unicode.h"
 
 namespace cu::detail {
 
@@ -52,6 +54,14 @@ DWORD ErrorFromErrno(int error) {
     for (const ErrnoMapping& mapping : kErrnoTable)
         if (mapping.error == error) return mapping.code;
     return ERROR_GEN_FAILURE;
+}
+
+int OpenRetrying(const char* path, int flags, mode_t mode) {
+    int fd;
+    do {
+        fd = ::open(path, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
 }
 
 // Names from the system are bytes, and not every name is UTF-8. Each byte outside a valid UTF-8

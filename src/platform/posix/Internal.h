@@ -3,7 +3,9 @@
 // the system calls take.
 #pragma once
 
+#include <new>
 #include <string>
+#include <utility>
 
 #include <unistd.h>
 
@@ -35,6 +37,26 @@ public:
 private:
     int m_fd;
 };
+
+// Runs the work of an emulated call, which gives a Windows error code; an exhausted memory becomes
+// ERROR_NOT_ENOUGH_MEMORY, so that no exception leaves the call.
+template <class Work>
+auto Emulate(Work&& work) noexcept -> decltype(work()) {
+    try {
+        return std::forward<Work>(work)();
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+}
+
+// Sets the thread's last error and gives the BOOL result that goes with it.
+inline BOOL Finish(DWORD error) {
+    SetLastError(error);
+    return error == ERROR_SUCCESS ? TRUE : FALSE;
+}
+
+// open(2), retried when a signal interrupts it.
+int OpenRetrying(const char* path, int flags, mode_t mode);
 
 // The Windows error code for an errno value; ERROR_GEN_FAILURE for one without a counterpart.
 DWORD ErrorFromErrno(int error);

@@ -7,37 +7,19 @@
 #include <cmath>
 #include <cstdint>
 
+#include "platform/posix/Calendar.h"
 #include "platform/posix/Win32Posix.h"
 
 namespace {
+
+using cu::detail::CivilFromDays;
+using cu::detail::DaysFromCivil;
 
 constexpr std::int64_t kSecondsPerDay = 86400;
 // Days from 1899-12-30 to 1970-01-01, and the first and last day that have calendar fields.
 constexpr std::int64_t kUnixEpochDay = 25569;
 constexpr std::int64_t kFirstDay = -657434;  // 0100-01-01
 constexpr std::int64_t kLastDay = 2958465;   // 9999-12-31
-
-// Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's days_from_civil).
-std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d) {
-    z += 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const auto doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2);
-}
 
 // Breaks a day count into fields, to the nearest second.
 bool BreakDayCount(DATE dayCount, UDATE& out) {
@@ -63,8 +45,7 @@ bool BreakDayCount(DATE dayCount, UDATE& out) {
     out.st.wMinute = static_cast<WORD>(seconds / 60 % 60);
     out.st.wSecond = static_cast<WORD>(seconds % 60);
     out.st.wMilliseconds = 0;
-    // 1970-01-01 was a Thursday (4).
-    out.st.wDayOfWeek = static_cast<WORD>(((unixDay % 7) + 11) % 7);
+    out.st.wDayOfWeek = static_cast<WORD>(cu::detail::DayOfWeek(unixDay));
     out.wDayOfYear = static_cast<USHORT>(unixDay - DaysFromCivil(year, 1, 1) + 1);
     return true;
 }

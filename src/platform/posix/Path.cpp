@@ -61,20 +61,24 @@ BOOL PathIsRootW(LPCWSTR path) {
 // $TMPDIR when it is set and not empty, else /tmp, always with a trailing '/'. The folder is
 // neither made absolute nor tested for existence.
 DWORD GetTempPathW(DWORD bufferLength, LPWSTR buffer) {
-    try {
+    DWORD result = 0;
+    const DWORD error = Emulate([&]() -> DWORD {
         const char* value = std::getenv("TMPDIR");
         if (value == nullptr || *value == '\0') value = "/tmp";
         std::wstring folder = WidePath(value, std::strlen(value));
         if (folder.back() != L'/') folder += L'/';
         const auto length = static_cast<DWORD>(folder.size());
         // Too small: the size needed, terminator included, and the buffer untouched.
-        if (buffer == nullptr || bufferLength <= length) return length + 1;
-        std::wmemcpy(buffer, folder.c_str(), folder.size() + 1);
-        return length;
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return 0;
-    }
+        if (buffer == nullptr || bufferLength <= length) {
+            result = length + 1;
+        } else {
+            std::wmemcpy(buffer, folder.c_str(), folder.size() + 1);
+            result = length;
+        }
+        return ERROR_SUCCESS;
+    });
+    if (error != ERROR_SUCCESS) SetLastError(error);
+    return result;
 }
 
 errno_t _wsplitpath_s(const wchar_t* path, wchar_t* drive, std::size_t driveSize, wchar_t* dir,

@@ -146,6 +146,8 @@ DWORD GetCurrentThreadId() {
     return t_threadId;
 }
 
+DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
+
 // Caveats: only the main program (module null) is known; any other module gives
 // ERROR_MOD_NOT_FOUND. A program file that has been deleted since the start is reported with the
 // suffix " (deleted)" that Linux appends.
@@ -158,31 +160,24 @@ DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    try {
+    DWORD result = 0;
+    SetLastError(Emulate([&]() -> DWORD {
         const std::string narrow = ExecutablePath();
-        if (narrow.empty()) {
-            SetLastError(ErrorFromErrno(errno));
-            return 0;
-        }
+        if (narrow.empty()) return ErrorFromErrno(errno);
         const std::wstring path = WidePath(narrow.data(), narrow.size());
-        if (size == 0) {
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
-            return 0;
-        }
+        if (size == 0) return ERROR_INSUFFICIENT_BUFFER;
         // A path that does not fit is cut to size - 1 characters and terminated.
         if (path.size() >= size) {
             std::wmemcpy(fileName, path.data(), size - 1);
             fileName[size - 1] = L'\0';
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
-            return size;
+            result = size;
+            return ERROR_INSUFFICIENT_BUFFER;
         }
         std::wmemcpy(fileName, path.c_str(), path.size() + 1);
-        SetLastError(ERROR_SUCCESS);
-        return static_cast<DWORD>(path.size());
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return 0;
-    }
+        result = static_cast<DWORD>(path.size());
+        return ERROR_SUCCESS;
+    }));
+    return result;
 }
 
 // Caveats: only the modules whose functions the library looks up are known ("kernel32", with or

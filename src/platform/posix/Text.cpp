@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "common/Unicode.h"
+#include "platform/Unicode.h"
 
 namespace {
 

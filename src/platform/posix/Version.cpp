@@ -259,43 +259,34 @@ using namespace cu::detail;
 // version resource ERROR_RESOURCE_TYPE_NOT_FOUND.
 DWORD GetFileVersionInfoSizeW(LPCWSTR fileName, DWORD* handle) {
     if (handle != nullptr) *handle = 0;
-    if (fileName == nullptr || *fileName == L'\0') {
-        SetLastError(ERROR_PATH_NOT_FOUND);
-        return 0;
-    }
-    try {
+    DWORD size = 0;
+    SetLastError(Emulate([&]() -> DWORD {
+        if (fileName == nullptr || *fileName == L'\0') return ERROR_PATH_NOT_FOUND;
         std::vector<unsigned char> block;
         const DWORD error = LoadVersionResource(NarrowPath(fileName), block);
-        SetLastError(error);
-        return error == ERROR_SUCCESS ? static_cast<DWORD>(BufferSizeFor(block.size())) : 0;
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return 0;
-    }
+        if (error == ERROR_SUCCESS) size = static_cast<DWORD>(BufferSizeFor(block.size()));
+        return error;
+    }));
+    return size;
 }
 
 // Caveats: the buffer must have the size that GetFileVersionInfoSizeW gives (else
 // ERROR_INSUFFICIENT_BUFFER, where Windows would copy a cut block), since the text cache lies
 // behind the block.
 BOOL GetFileVersionInfoW(LPCWSTR fileName, DWORD /*handle*/, DWORD length, void* data) {
-    if (fileName == nullptr || *fileName == L'\0' || data == nullptr) {
-        SetLastError(data == nullptr ? ERROR_INVALID_PARAMETER : ERROR_PATH_NOT_FOUND);
-        return FALSE;
-    }
-    try {
+    const DWORD error = Emulate([&]() -> DWORD {
+        if (data == nullptr) return ERROR_INVALID_PARAMETER;
+        if (fileName == nullptr || *fileName == L'\0') return ERROR_PATH_NOT_FOUND;
         std::vector<unsigned char> block;
-        const DWORD error = LoadVersionResource(NarrowPath(fileName), block);
-        if (error != ERROR_SUCCESS || length < BufferSizeFor(block.size())) {
-            SetLastError(error != ERROR_SUCCESS ? error : ERROR_INSUFFICIENT_BUFFER);
-            return FALSE;
-        }
+        const DWORD loaded = LoadVersionResource(NarrowPath(fileName), block);
+        if (loaded != ERROR_SUCCESS) return loaded;
+        if (length < BufferSizeFor(block.size())) return ERROR_INSUFFICIENT_BUFFER;
         std::memset(data, 0, BufferSizeFor(block.size()));
         std::memcpy(data, block.data(), block.size());
-        return TRUE;
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return FALSE;
-    }
+        return ERROR_SUCCESS;
+    });
+    if (error != ERROR_SUCCESS) SetLastError(error);
+    return error == ERROR_SUCCESS ? TRUE : FALSE;
 }
 
 // Caveats: the block must come from GetFileVersionInfoW, whose length word bounds the walk.

@@ -113,6 +113,15 @@ typedef struct _SECURITY_ATTRIBUTES {
 // Further error codes of the file functions (the common ones are in Win32Types.h).
 #define ERROR_TOO_MANY_OPEN_FILES 4L
 #define ERROR_NOT_SAME_DEVICE 17L
+#define ERROR_UNABLE_TO_REMOVE_REPLACED 1175L
+#define ERROR_UNABLE_TO_MOVE_REPLACEMENT 1176L
+#define MOVEFILE_REPLACE_EXISTING 0x1u
+#define MOVEFILE_COPY_ALLOWED 0x2u
+#define MOVEFILE_WRITE_THROUGH 0x8u
+#define REPLACEFILE_WRITE_THROUGH 0x1u
+#define REPLACEFILE_IGNORE_MERGE_ERRORS 0x2u
+#define FILE_NAME_NORMALIZED 0x0u
+#define VOLUME_NAME_DOS 0x0u
 #define ERROR_WRITE_PROTECT 19L
 #define ERROR_GEN_FAILURE 31L
 #define ERROR_NOT_SUPPORTED 50L
@@ -167,6 +176,19 @@ typedef struct _WIN32_FILE_ATTRIBUTE_DATA {
     DWORD nFileSizeHigh;
     DWORD nFileSizeLow;
 } WIN32_FILE_ATTRIBUTE_DATA, *LPWIN32_FILE_ATTRIBUTE_DATA;
+
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
 
 // The names are wide text of wchar_t units here; a name has at most 255 bytes on Linux, so it
 // always fits.
@@ -231,27 +253,37 @@ INT SystemTimeToVariantTime(LPSYSTEMTIME fields, DATE* dayCount);
 INT VariantTimeToSystemTime(DATE dayCount, LPSYSTEMTIME fields);
 HRESULT VarUdateFromDate(DATE dayCount, ULONG flags, UDATE* fields);
 
-// Files (File.cpp). A HANDLE is a pointer to an internal file object; share modes are enforced
-// across opens in this and other processes, as the caveats in File.cpp describe.
+// Files (FileOpen.cpp). A HANDLE is a pointer to an internal file object; share modes are
+// enforced across opens in this and other processes, as the caveats in FileOpen.cpp describe.
 HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);
 BOOL CloseHandle(HANDLE handle);
-DWORD GetFileAttributesW(LPCWSTR fileName);
 
-// Reading, writing and querying open files (File.cpp). ReadFile and WriteFile check the access
+// Reading, writing and querying open files (FileIo.cpp). ReadFile and WriteFile check the access
 // the handle was opened with; overlapped operations are not supported (the pointer must be null).
 BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, LPOVERLAPPED overlapped);
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD toWrite, DWORD* written,
                LPOVERLAPPED overlapped);
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveMethod);
 DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);
-BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME lastAccess, LPFILETIME lastWrite);
+BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
+BOOL FlushFileBuffers(HANDLE file);
+BOOL SetEndOfFile(HANDLE file);
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information);
+DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD length, DWORD flags);
+
+// Attributes, deletion and moves (FileAttributes.cpp).
+DWORD GetFileAttributesW(LPCWSTR fileName);
 BOOL GetFileAttributesExW(LPCWSTR fileName, GET_FILEEX_INFO_LEVELS level, void* info);
 BOOL SetFileAttributesW(LPCWSTR fileName, DWORD attributes);
 BOOL DeleteFileW(LPCWSTR fileName);
+BOOL MoveFileExW(LPCWSTR existingFileName, LPCWSTR newFileName, DWORD flags);
+BOOL ReplaceFileW(LPCWSTR replacedFileName, LPCWSTR replacementFileName, LPCWSTR backupFileName,
+                  DWORD replaceFlags, void* exclude, void* reserved);
 
-// File times: 100-nanosecond units since 1601-01-01 00:00 UTC (File.cpp).
+// File times: 100-nanosecond units since 1601-01-01 00:00 UTC (FileTime.cpp).
+BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME lastAccess, LPFILETIME lastWrite);
 BOOL FileTimeToLocalFileTime(const FILETIME* fileTime, LPFILETIME localFileTime);
 BOOL FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime);
 
@@ -285,6 +317,7 @@ UINT SetErrorMode(UINT mode);
 // Local time with milliseconds, and the calling thread's identifier.
 void GetLocalTime(LPSYSTEMTIME fields);
 DWORD GetCurrentThreadId();
+DWORD GetCurrentProcessId();
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
 HMODULE GetModuleHandleW(LPCWSTR moduleName);  // "kernel32" only
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName);

@@ -27,7 +27,7 @@
 
 #include <pugixml.hpp>
 
-#include "common/Unicode.h"
+#include "platform/Unicode.h"
 #include "plist/dom/Dom.h"
 #include "plist/dom/XmlCheck.h"
 #include "platform/posix/FileObject.h"

@@ -1,5 +1,5 @@
 // UTF-8 and UTF-16 helpers shared by the string class and the POSIX text conversions.
-#include "common/Unicode.h"
+#include "platform/Unicode.h"
 
 namespace cu::detail {
 

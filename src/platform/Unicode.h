@@ -1,4 +1,5 @@
-// UTF-8 and UTF-16 helpers shared by the string class and the POSIX text conversions.
+// UTF-8 and UTF-16 helpers: the text conversions of the platform layer, used by the string class
+// above it.
 #pragma once
 
 #include <cstddef>
