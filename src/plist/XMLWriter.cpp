@@ -7,6 +7,7 @@
 #include "commonutility/FileOperation.h"
 #include "commonutility/XMLDict.h"
 #include "plist/ElementTree.h"
+#include "plist/FileText.h"
 #include "plist/PlistText.h"
 #include "plist/dom/Dom.h"
 #include "platform/win32.h"
@@ -66,7 +67,10 @@ int CXMLDict::SaveToFile(const wchar_t* path) {
     CXMLDOMDocument2 doc;
     if (GetXMLDocInstance(doc) == 0) return 0;
     const int result = SaveToXMLDocument(doc);
-    if (result == 1) doc.Save(path);
+    std::string text;
+    // As documented, the result tells whether the document was built; the old file stays intact
+    // when writing fails.
+    if (result == 1 && doc.GetFileText(text)) cu::detail::SaveFileText(path, text);
     return result;
 }
 

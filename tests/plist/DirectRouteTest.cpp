@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "commonutility/XMLDict.h"
+#include "plist/FileText.h"
 #include "plist/PlistText.h"
 #include "plist/dom/Dom.h"
 #include "platform/win32.h"
@@ -32,7 +33,9 @@ public:
     }
     std::string FileThroughDom(const CString& path) {
         CXMLDOMDocument2 doc;
-        if (GetXMLDocInstance(doc) == 0 || SaveToXMLDocument(doc) == 0 || !doc.Save(path))
+        std::string text;
+        if (GetXMLDocInstance(doc) == 0 || SaveToXMLDocument(doc) == 0 || !doc.GetFileText(text) ||
+            !cu::detail::SaveFileText(path, text))
             return "(DOM route failed)";
         return cu::test::ReadBytes(path);
     }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "commonutility/CString.h"
 #include "commonutility/Win32Types.h"
@@ -109,14 +110,19 @@ public:
     bool Create();
     bool SetAsync(bool async);
     bool SetPreserveWhiteSpace(VARIANT_BOOL preserve);
-    // Loads a file. False when it is missing, unreadable or not well-formed; when access was
-    // denied the thread's last error is also ERROR_ACCESS_DENIED.
-    bool Load(const CString& path);
+    // Loads the bytes of a file: UTF-8 (with or without a byte-order mark), UTF-16 with its
+    // byte-order mark, or ISO-8859-1 where the declaration names it. The buffer comes from
+    // AllocateBuffer and is taken over, whatever the result. False when the text is not a
+    // well-formed document in one of those encodings.
+    bool LoadBuffer(char* buffer, std::size_t size);
+    // A buffer for LoadBuffer; null when memory ran out. FreeBuffer frees one that was not loaded.
+    static char* AllocateBuffer(std::size_t size);
+    static void FreeBuffer(char* buffer);
     // Loads length wide characters of XML text, which need not be zero-terminated.
     bool LoadXML(const wchar_t* text, std::size_t length);
-    // Writes the document as UTF-8 with its declaration. The old file stays until the new one is
-    // complete: the text goes to a file beside it, which then replaces it.
-    bool Save(const CString& path);
+    // The document as the bytes of a file: UTF-8 with the declaration, each top-level node on a
+    // line of its own. False when there is no document or memory ran out.
+    bool GetFileText(std::string& text) const;
     // The whole document as text; null when there is no document or memory ran out.
     BSTR GetXml() const;
     // A new node not yet in the tree (an element with this name, or an empty CDATA section).
@@ -131,7 +137,7 @@ namespace cu::detail {
 int GetXMLDocInstance(CXMLDOMDocument2& doc);
 
 // Loads the file at path into doc: 0 without loading for an empty path or one longer than 260
-// UTF-16 units, or when doc holds no document; else 1 when the file loaded.
+// UTF-16 units, or when doc holds no document; else 1 when the file loaded (FileText.h).
 int OpenXMLFile(CXMLDOMDocument2& doc, const CString& path);
 
 }  // namespace cu::detail

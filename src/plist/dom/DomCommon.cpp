@@ -1,6 +1,8 @@
 // Document creation and file opening, shared by the property-list and region documents.
 #include "plist/dom/Dom.h"
 
+#include "plist/FileText.h"
+
 namespace cu::detail {
 
 int GetXMLDocInstance(CXMLDOMDocument2& doc) {
@@ -13,7 +15,7 @@ int GetXMLDocInstance(CXMLDOMDocument2& doc) {
 
 int OpenXMLFile(CXMLDOMDocument2& doc, const CString& path) {
     if (path.IsEmpty() || path.GetUtf16Length() > MAX_PATH || doc.IsNull()) return 0;
-    return doc.Load(path) ? 1 : 0;
+    return LoadDocumentFile(doc, path) ? 1 : 0;
 }
 
 }  // namespace cu::detail

@@ -7,8 +7,10 @@
 #include <windows.h>
 #include <ole2.h>
 #include <msxml2.h>
+#include <shlwapi.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <new>
 #include <string>
 #include <vector>
@@ -287,26 +289,6 @@ bool DeclaresEntities(IXMLDOMDocument2* document) {
     return SUCCEEDED(doctype->get_xml(text.Out())) && text.Take().Find(L"<!ENTITY") >= 0;
 }
 
-// The bytes of a file, for the check before parsing. False with the thread's last error set when
-// the file cannot be read.
-bool ReadWholeFile(const CString& path, std::string& bytes) {
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    LARGE_INTEGER size;
-    bool ok = GetFileSizeEx(file, &size) && static_cast<unsigned long long>(size.QuadPart) <= bytes.max_size();
-    if (ok) bytes.resize(static_cast<std::size_t>(size.QuadPart));
-    for (std::size_t filled = 0; ok && filled < bytes.size();) {
-        const std::size_t left = bytes.size() - filled;
-        DWORD read = 0;
-        ok = ReadFile(file, &bytes[filled], left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left),
-                      &read, nullptr) && read > 0;
-        filled += read;
-    }
-    CloseHandle(file);
-    return ok;
-}
-
 }  // namespace
 
 CString CXMLDOMNode::GetNodeName() const {
@@ -417,20 +399,29 @@ bool CXMLDOMDocument2::SetPreserveWhiteSpace(VARIANT_BOOL preserve) {
     return m_pInterface != nullptr && SUCCEEDED(m_pInterface->put_preserveWhiteSpace(preserve));
 }
 
-bool CXMLDOMDocument2::Load(const CString& path) {
-    if (m_pInterface == nullptr) return false;
-    std::string bytes;
-    if (!ReadWholeFile(path, bytes) || !cu::detail::IsLexicallyWellFormed(bytes.data(), bytes.size()))
-        return false;
-    bytes = std::string();  // freed before the DOM reads the file itself
+char* CXMLDOMDocument2::AllocateBuffer(std::size_t size) {
+    return static_cast<char*>(std::malloc(size != 0 ? size : 1));
+}
+
+void CXMLDOMDocument2::FreeBuffer(char* buffer) { std::free(buffer); }
+
+// The DOM reads the bytes through a stream, so it finds their encoding as it would in a file.
+bool CXMLDOMDocument2::LoadBuffer(char* buffer, std::size_t size) {
+    const bool wellFormed = m_pInterface != nullptr && size <= 0xFFFFFFFFu &&
+                            cu::detail::IsLexicallyWellFormed(buffer, size);
+    ComRef<IStream> stream(wellFormed ? SHCreateMemStream(reinterpret_cast<const BYTE*>(buffer),
+                                                          static_cast<UINT>(size))
+                                      : nullptr);
+    FreeBuffer(buffer);
+    if (stream.get() == nullptr) return false;
     Variant source;
-    source.get().vt = VT_BSTR;
-    source.get().bstrVal = SysAllocStringLen(path.GetString(), static_cast<UINT>(path.GetLength()));
-    if (source.get().bstrVal == nullptr) throw std::bad_alloc();
+    source.get().vt = VT_UNKNOWN;
+    source.get().punkVal = stream.get();
+    stream.get()->AddRef();  // the variant's reference, released when it is cleared
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    const HRESULT result = m_pInterface->load(source.get(), &loaded);
-    if (result == E_ACCESSDENIED) SetLastError(ERROR_ACCESS_DENIED);
-    if (loaded != VARIANT_TRUE || DeclaresEntities(m_pInterface)) return false;
+    if (FAILED(m_pInterface->load(source.get(), &loaded)) || loaded != VARIANT_TRUE ||
+        DeclaresEntities(m_pInterface))
+        return false;
     RemoveBlankText(m_pInterface);
     return true;
 }
@@ -445,42 +436,15 @@ bool CXMLDOMDocument2::LoadXML(const wchar_t* text, std::size_t length) {
     return true;
 }
 
-// The document is written beside the target and then moved over it, so a crash or a full disk
-// leaves either the old file or the complete new one.
-bool CXMLDOMDocument2::Save(const CString& path) {
-    if (m_pInterface == nullptr || path.IsEmpty()) return false;
-    const std::wstring text = Serialize(m_pInterface);
-    std::string bytes;
-    if (!text.empty()) {
-        const int length = static_cast<int>(text.size());
-        const int needed = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-        bytes.resize(static_cast<std::size_t>(needed));
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), length, &bytes[0], needed, nullptr, nullptr);
-    }
-    // A short name in the same folder, so that a target near the path limit still has a sibling.
-    const int slash = (std::max)(path.ReverseFind(L'\\'), path.ReverseFind(L'/'));
-    CString temporary = path.Left(slash + 1);
-    temporary.AppendFormat(L".cu%08lx.tmp", GetCurrentProcessId() ^ GetTickCount());
-    HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-              written == bytes.size() && FlushFileBuffers(file);
-    ok = CloseHandle(file) && ok;
-    // An existing file is replaced keeping its attributes; the replacement fails, and the old file
-    // stays, when it is read-only or open without shared deletion.
-    const DWORD attributes = GetFileAttributesW(path);
-    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    ok = ok && (exists ? ReplaceFileW(path, temporary, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-                       : MoveFileExW(temporary, path, MOVEFILE_WRITE_THROUGH));
-    if (!ok) {
-        DeleteFileW(temporary);
-        return false;
-    }
-    // Not every system's ReplaceFileW carries the hidden and system attributes over.
-    const DWORD kept = exists ? attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM) : 0;
-    if (kept != 0) SetFileAttributesW(path, GetFileAttributesW(path) | kept);
-    return true;
+bool CXMLDOMDocument2::GetFileText(std::string& text) const {
+    if (m_pInterface == nullptr) return false;
+    const std::wstring wide = Serialize(m_pInterface);
+    text.clear();
+    if (wide.empty()) return true;
+    const int length = static_cast<int>(wide.size());
+    const int needed = WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
+    text.resize(static_cast<std::size_t>(needed));
+    return WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, &text[0], needed, nullptr, nullptr) == needed;
 }
 
 BSTR CXMLDOMDocument2::GetXml() const {

@@ -10,17 +10,10 @@
 // pugixml has no detached nodes: a node made by CreateNode keeps its kind, name and text until it
 // is appended, and only then becomes part of the tree. No node is ever removed from a tree here,
 // because pugixml frees a removed subtree recursively.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <random>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -30,7 +23,6 @@
 #include "platform/Unicode.h"
 #include "plist/dom/Dom.h"
 #include "plist/dom/XmlCheck.h"
-#include "platform/posix/FileObject.h"
 #include "platform/win32.h"
 
 struct IXMLDOMDocument2 {
@@ -230,88 +222,6 @@ std::string Serialize(const pugi::xml_document& document) {
     return writer.text;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Holds a file open with the platform's CreateFileW until the end of the scope.
-class HeldFile {
-public:
-    explicit HeldFile(HANDLE handle) : m_handle(handle) {}
-    ~HeldFile() {
-        if (m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
-    }
-    HeldFile(const HeldFile&) = delete;
-    HeldFile& operator=(const HeldFile&) = delete;
-    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_handle;
-};
-
-// Writes text to a new file beside path and renames it over path, so that a crash or a full
-// disk leaves either the old file or the complete new one. An existing target is first opened for
-// writing as any writer would, so that a read-only file, a file the caller may not write and one
-// whose opener denies sharing all refuse the save; it stays open until it has been replaced. Its
-// mode, owner and hidden attribute carry over to the new file.
-bool ReplaceFile(const CString& widePath, const std::string& text) {
-    const std::string path = widePath.ToUtf8();
-    std::string target = path;
-    struct stat existing;
-    const bool exists = ::stat(path.c_str(), &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode)) return false;
-    const HeldFile held(exists ? CreateFileW(widePath, GENERIC_WRITE,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
-                               : INVALID_HANDLE_VALUE);
-    if (exists && !held.IsOpen()) return false;
-    char resolved[PATH_MAX];
-    if (exists && ::realpath(path.c_str(), resolved) != nullptr) target = resolved;  // keep links
-
-    // A short name, so that a target name near the file system's limit still has a sibling.
-    const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string("./") : target.substr(0, slash + 1);
-    std::random_device random;
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        char name[32];
-        std::snprintf(name, sizeof name, ".cu%08x.tmp", static_cast<unsigned>(random()));
-        temporary = folder + name;
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return false;
-    }
-    if (fd < 0) return false;
-    if (exists) {
-        (void)::fchmod(fd, existing.st_mode & 07777);
-        (void)::fchown(fd, existing.st_uid, existing.st_gid);  // may be refused: not root
-        (void)cu::detail::StoreAttributes(fd, cu::detail::StoredAttributes(target.c_str()));
-    }
-
-    bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;  // no retry on EINTR: the descriptor is gone either way
-    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        (void)::fsync(dir);
-        ::close(dir);
-    }
-    return true;
-}
-
 }  // namespace
 
 CString CXMLDOMNode::GetNodeName() const {
@@ -453,34 +363,24 @@ bool CXMLDOMDocument2::SetPreserveWhiteSpace(VARIANT_BOOL preserve) {
     return true;
 }
 
-bool CXMLDOMDocument2::Load(const CString& path) {
-    if (m_pInterface == nullptr) return false;
+char* CXMLDOMDocument2::AllocateBuffer(std::size_t size) {
+    return static_cast<char*>(pugi::get_memory_allocation_function()(size != 0 ? size : 1));
+}
+
+void CXMLDOMDocument2::FreeBuffer(char* buffer) {
+    if (buffer != nullptr) pugi::get_memory_deallocation_function()(buffer);
+}
+
+// pugixml takes the buffer over and parses it in place, freeing it with the document.
+bool CXMLDOMDocument2::LoadBuffer(char* buffer, std::size_t size) {
+    if (m_pInterface == nullptr) {
+        FreeBuffer(buffer);
+        return false;
+    }
     m_pInterface->document.reset();
-    const int fd = ::open(path.ToUtf8().c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == EACCES || errno == EPERM) SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
-    struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    // The bytes are read into a buffer that pugixml takes over and frees with the document.
-    const auto size = static_cast<std::size_t>(info.st_size);
-    char* buffer = static_cast<char*>(pugi::get_memory_allocation_function()(size ? size : 1));
-    std::size_t filled = 0;
-    while (buffer != nullptr && filled < size) {
-        const ssize_t n = ::read(fd, buffer + filled, size - filled);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        filled += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
     pugi::xml_encoding encoding;
-    if (buffer == nullptr || filled != size || !ChooseEncoding(buffer, size, encoding) ||
-        !cu::detail::IsLexicallyWellFormed(buffer, size)) {
-        if (buffer != nullptr) pugi::get_memory_deallocation_function()(buffer);
+    if (!ChooseEncoding(buffer, size, encoding) || !cu::detail::IsLexicallyWellFormed(buffer, size)) {
+        FreeBuffer(buffer);
         return false;
     }
     return FinishLoad(*m_pInterface, m_pInterface->document.load_buffer_inplace_own(
@@ -498,9 +398,10 @@ bool CXMLDOMDocument2::LoadXML(const wchar_t* text, std::size_t length) {
     return FinishLoad(*m_pInterface, result);
 }
 
-bool CXMLDOMDocument2::Save(const CString& path) {
-    if (m_pInterface == nullptr || path.IsEmpty()) return false;
-    return ReplaceFile(path, Serialize(m_pInterface->document));
+bool CXMLDOMDocument2::GetFileText(std::string& text) const {
+    if (m_pInterface == nullptr) return false;
+    text = Serialize(m_pInterface->document);
+    return true;
 }
 
 BSTR CXMLDOMDocument2::GetXml() const {
