@@ -165,12 +165,11 @@ inline bool SameTree(CXMLElement& first, CXMLElement& second) {
     return true;
 }
 
-// Whether a text may change on its way through the XML form: text of white space only (in a key or
-// a string) reads back empty, and a carriage return written raw reads back as a line feed.
+// Whether a text changes on its way through the XML form, as documented: text of spaces, tabs and
+// line feeds only (in a key or a string) reads back as the empty text.
 inline bool Normalized(const CString& text, bool cdata) {
     bool blank = !text.IsEmpty();
     for (wchar_t c : text.str()) {
-        if (c == L'\r') return true;
         blank = blank && (c == L' ' || c == L'\t' || c == L'\n');
     }
     return blank && !cdata;

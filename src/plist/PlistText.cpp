@@ -112,9 +112,12 @@ struct Utf8Sink {
     Buffer<char> buffer;
 };
 
-// Each wide unit gives at most five output units ("&amp;"; four UTF-8 bytes per UTF-32 unit,
-// four per UTF-16 pair).
+// Each wide unit gives at most five output units ("&amp;", "&#13;"; four UTF-8 bytes per UTF-32
+// unit, four per UTF-16 pair), and in CDATA seventeen: a carriage return ends the section around
+// its reference.
 constexpr std::size_t kMaxUnitsPerChar = 5;
+constexpr std::size_t kMaxCDataUnitsPerChar = 17;
+constexpr char kCDataCarriageReturn[] = "]]>&#13;<![CDATA[";
 
 template <typename Sink>
 void Ascii(Sink& sink, const char* text, std::size_t length) {
@@ -129,11 +132,13 @@ void Literal(Sink& sink, const char* text) {
 }
 
 // Character data: characters XML cannot carry become U+FFFD; outside CDATA '&', '<' and '>' are
-// escaped.
+// escaped. Every reader turns a raw carriage return into a line feed, so one is written as a
+// reference, in CDATA between two sections.
 template <typename Sink>
 void Escaped(Sink& sink, const wchar_t* p, const wchar_t* end, bool cdata) {
     using Unit = typename Sink::Unit;
-    Unit* out = sink.buffer.Reserve(static_cast<std::size_t>(end - p) * kMaxUnitsPerChar);
+    Unit* out = sink.buffer.Reserve(static_cast<std::size_t>(end - p) *
+                                    (cdata ? kMaxCDataUnitsPerChar : kMaxUnitsPerChar));
     while (p < end) {
         const wchar_t c = *p;
         if (c > L'>' && c < 0x80) {
@@ -146,7 +151,8 @@ void Escaped(Sink& sink, const wchar_t* p, const wchar_t* end, bool cdata) {
             ++p;
         } else if (c < 0x80) {
             const char* escape = nullptr;
-            if (!cdata) escape = c == L'&' ? "&amp;" : c == L'<' ? "&lt;" : c == L'>' ? "&gt;" : nullptr;
+            if (c == L'\r') escape = cdata ? kCDataCarriageReturn : "&#13;";
+            else if (!cdata) escape = c == L'&' ? "&amp;" : c == L'<' ? "&lt;" : c == L'>' ? "&gt;" : nullptr;
             if (escape == nullptr) {
                 *out++ = static_cast<Unit>(c);
             } else {

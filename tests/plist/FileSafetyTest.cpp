@@ -11,6 +11,7 @@
 
 #if !defined(_WIN32)
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -104,7 +105,91 @@ TEST(PlistFile, ConcurrentSavesAllLand) {
     EXPECT_EQ(EntryCount(dir), static_cast<std::size_t>(kThreads));
 }
 
+// Readers turn a raw carriage return into a line feed; the writer's references keep it.
+TEST(PlistFile, CarriageReturnsSurvive) {
+    TempDir dir;
+    const CString path = dir.Path(L"cr.plist");
+    CXMLDict dict;
+    dict.AddElement(L"cr", eXMLString, Text(L"a\rb"));
+    dict.AddElement(L"crlf", eXMLString, Text(L"a\r\nb\r"));
+    dict.AddElement(L"tail", eXMLString, Text(L"line\r\n"));
 #if !defined(_WIN32)
+    // The Windows DOM drops character data of white space alone, even from a reference.
+    dict.AddElement(L"only", eXMLString, Text(L"\r"));
+#endif
+    dict.AddElement(L"key\r", eXMLInt, 1);
+    dict.AddElement(L"pw", eXMLStringPSW, Text(L"\rx]]>y\r\n"));
+    ASSERT_EQ(dict.SaveToFile(path), 1);
+    EXPECT_EQ(ReadBytes(path).find('\r'), std::string::npos);
+    EXPECT_EQ(SavedBody(path), Body(dict));
+    CXMLDict fromMemory;
+    ASSERT_EQ(RoundTrip(dict, fromMemory), 1);
+    EXPECT_EQ(Body(fromMemory), Body(dict));
+    CXMLDict back;
+    ASSERT_EQ(back.LoadFromFile(path), 1);
+    CString value;
+    ASSERT_NE(back[L"pw"], nullptr);
+    back[L"pw"]->GetValue(&value);
+    EXPECT_EQ(value, L"\rx]]>y\r\n");
+}
+
+#if !defined(_WIN32)
+// Renaming over a file with other names would part them from the new content: such a file is
+// written in place.
+TEST(PlistFileLinux, HardLinksKeepSharingTheContent) {
+    TempDir dir;
+    const CString path = dir.Path(L"doc.plist"), other = dir.Path(L"other.plist");
+    CXMLDict first, second;
+    first.AddElement(L"v", eXMLInt, 1);
+    second.AddElement(L"v", eXMLInt, 2);
+    ASSERT_EQ(first.SaveToFile(path), 1);
+    ASSERT_EQ(link(path.ToUtf8().c_str(), other.ToUtf8().c_str()), 0);
+    ASSERT_EQ(second.SaveToFile(path), 1);
+    EXPECT_EQ(SavedBody(other), Body(second));
+    EXPECT_EQ(EntryCount(dir), 2u);
+}
+
+TEST(PlistFileLinux, DanglingLinkGetsItsTargetMade) {
+    TempDir dir;
+    const CString link = dir.Path(L"link.plist"), target = dir.Path(L"target.plist");
+    ASSERT_EQ(symlink("target.plist", link.ToUtf8().c_str()), 0);
+    CXMLDict dict;
+    dict.AddElement(L"v", eXMLInt, 3);
+    ASSERT_EQ(dict.SaveToFile(link), 1);
+    struct stat status;
+    ASSERT_EQ(lstat(link.ToUtf8().c_str(), &status), 0);
+    EXPECT_TRUE(S_ISLNK(status.st_mode));
+    EXPECT_EQ(SavedBody(target), Body(dict));
+    EXPECT_EQ(EntryCount(dir), 2u);
+}
+
+// A file the caller may write, in a folder the caller may not: no file can be made beside it,
+// so the save writes into it. As root the test saves from a child that runs as "nobody".
+TEST(PlistFileLinux, WritableFileInUnwritableFolderIsWrittenInPlace) {
+    TempDir dir;
+    const CString path = dir.Path(L"doc.plist");
+    CXMLDict first, second;
+    first.AddElement(L"v", eXMLInt, 1);
+    second.AddElement(L"v", eXMLInt, 2);
+    ASSERT_EQ(first.SaveToFile(path), 1);
+    ASSERT_EQ(chmod(path.ToUtf8().c_str(), 0666), 0);
+    const bool root = geteuid() == 0;
+    if (!root) ASSERT_EQ(chmod(dir.Path().ToUtf8().c_str(), 0555), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (root && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+        _exit(second.SaveToFile(path) == 1 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    if (!root) chmod(dir.Path().ToUtf8().c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(SavedBody(path), Body(second));
+    EXPECT_EQ(EntryCount(dir), 1u);
+}
+
 // A document large enough that a kill often lands while it is being written.
 void FillLarge(CXMLDict& dict, int variant) {
     for (int i = 0; i < 20000; ++i) {

@@ -113,6 +113,8 @@ void AppendEscaped(std::wstring& out, const CString& text, bool attribute) {
             case L'&': out += L"&amp;"; break;
             case L'<': out += L"&lt;"; break;
             case L'>': out += L"&gt;"; break;
+            // Every reader turns a raw carriage return into a line feed.
+            case L'\r': out += L"&#13;"; break;
             case L'"':
                 if (attribute) {
                     out += L"&quot;";
@@ -151,11 +153,19 @@ void AppendOpening(std::wstring& out, IXMLDOMNode* node, bool hasChildren) {
             break;
         }
         case NODE_TEXT: AppendEscaped(out, ValueOf(node), false); break;
-        case NODE_CDATA_SECTION:
+        case NODE_CDATA_SECTION: {
+            // A carriage return ends the section around its character reference.
             out += L"<![CDATA[";
-            out += ValueOf(node).GetString();
+            const CString value = ValueOf(node);
+            for (int i = 0; i < value.GetLength(); ++i) {
+                if (value[i] == L'\r')
+                    out += L"]]>&#13;<![CDATA[";
+                else
+                    out += value[i];
+            }
             out += L"]]>";
             break;
+        }
         case NODE_COMMENT:
             out += L"<!--";
             out += ValueOf(node).GetString();
@@ -222,6 +232,55 @@ std::wstring Serialize(IXMLDOMDocument2* document) {
     return out;
 }
 
+// The character data below root in document order, walked without recursion.
+std::wstring CollectText(IXMLDOMNode* root) {
+    std::wstring out;
+    IXMLDOMNode* node = nullptr;
+    if (root->get_firstChild(&node) != S_OK) return out;
+    int depth = 1;  // of node below root
+    while (node != nullptr) {
+        DOMNodeType type = NODE_INVALID;
+        node->get_nodeType(&type);
+        if (type == NODE_TEXT || type == NODE_CDATA_SECTION) out += ValueOf(node).GetString();
+        IXMLDOMNode* next = nullptr;
+        if (type == NODE_ELEMENT && node->get_firstChild(&next) == S_OK && next != nullptr) {
+            node->Release();
+            node = next;
+            ++depth;
+            continue;
+        }
+        // Along, else up until a sibling follows; never above root.
+        for (;;) {
+            next = nullptr;
+            if (node->get_nextSibling(&next) == S_OK && next != nullptr) break;
+            IXMLDOMNode* parent = nullptr;
+            if (depth > 1) node->get_parentNode(&parent);
+            node->Release();
+            node = parent;
+            --depth;
+            if (node == nullptr) break;
+        }
+        if (node == nullptr) break;
+        node->Release();
+        node = next;
+    }
+    return out;
+}
+
+bool IsCharacterData(IXMLDOMNode* node) {
+    DOMNodeType type = NODE_INVALID;
+    return node != nullptr && SUCCEEDED(node->get_nodeType(&type)) &&
+           (type == NODE_TEXT || type == NODE_CDATA_SECTION);
+}
+
+// Whether a sibling next to node is text or a CDATA section too.
+bool BesideCharacterData(IXMLDOMNode* node) {
+    ComRef<IXMLDOMNode> previous, next;
+    if (node->get_previousSibling(previous.Out()) != S_OK) previous.Reset(nullptr);
+    if (node->get_nextSibling(next.Out()) != S_OK) next.Reset(nullptr);
+    return IsCharacterData(previous.get()) || IsCharacterData(next.get());
+}
+
 // White-space-only text is not a node for the library's callers, but a DOM keeps it where it is an
 // element's only content (as in "<plist>\n</plist>"): such nodes are removed after every load.
 // The walk starts at the root element, since no text comes before it: Wine's doctype node has no
@@ -238,10 +297,13 @@ void RemoveBlankText(IXMLDOMDocument2* document) {
             Bstr text;
             node->get_text(text.Out());
             const CString value = text.Take();
+            // The parser has turned every raw carriage return into a line feed, so text with one
+            // came from a character reference: it is content, not layout. So is white space that
+            // the parser split off a longer run of character data.
             bool onlySpace = true;
             for (int i = 0; i < value.GetLength() && onlySpace; ++i)
-                onlySpace = value[i] == L' ' || value[i] == L'\t' || value[i] == L'\r' || value[i] == L'\n';
-            if (onlySpace) {
+                onlySpace = value[i] == L' ' || value[i] == L'\t' || value[i] == L'\n';
+            if (onlySpace && !BesideCharacterData(node)) {
                 node->AddRef();
                 blank.push_back(node);
             }
@@ -303,10 +365,17 @@ bool CXMLDOMNode::IsElement() const {
            type == NODE_ELEMENT;
 }
 
+// An element's text is gathered from its text and CDATA nodes here: the DOM's own text property
+// trims white space at both ends, carriage returns from character references included.
 CString CXMLDOMNode::GetText() const {
-    Bstr text;
-    if (m_pInterface == nullptr || FAILED(m_pInterface->get_text(text.Out()))) return CString();
-    return text.Take();
+    DOMNodeType type = NODE_INVALID;
+    if (m_pInterface == nullptr || FAILED(m_pInterface->get_nodeType(&type))) return CString();
+    if (type != NODE_ELEMENT && type != NODE_DOCUMENT) {
+        Bstr text;
+        if (FAILED(m_pInterface->get_text(text.Out()))) return CString();
+        return text.Take();
+    }
+    return CString(CollectText(m_pInterface));
 }
 
 // Character data takes its text as the node's value, which is stored as it is; an element's

@@ -213,13 +213,53 @@ struct StringWriter : pugi::xml_writer {
     }
 };
 
+// Every reader turns a raw carriage return into a line feed, so one in character data is written
+// as a character reference, and one in a CDATA section ends the section around the reference.
+// pugixml escapes them in attribute values itself; comments and processing instructions cannot
+// carry a reference and keep theirs. The text is pugixml's own output, so this small scan of its
+// markup is exact.
+std::string KeepCarriageReturns(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + 64);
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t next = text.find_first_of("<\r", at);
+        if (next == std::string::npos) {
+            out.append(text, at, std::string::npos);
+            break;
+        }
+        out.append(text, at, next - at);
+        if (text[next] == '\r') {
+            out += "&#13;";
+            at = next + 1;
+            continue;
+        }
+        // Markup: copied up to its end; a CDATA section's carriage returns become references.
+        const bool cdata = text.compare(next, 9, "<![CDATA[") == 0;
+        const char* end = cdata ? "]]>" : text.compare(next, 4, "<!--") == 0 ? "-->"
+                                      : text.compare(next, 2, "<?") == 0   ? "?>"
+                                                                           : ">";
+        std::size_t close = text.find(end, next);
+        close = close == std::string::npos ? text.size() : close + std::strlen(end);
+        for (std::size_t i = next; i < close; ++i) {
+            if (cdata && text[i] == '\r')
+                out += "]]>&#13;<![CDATA[";
+            else
+                out += text[i];
+        }
+        at = close;
+    }
+    return out;
+}
+
 std::string Serialize(const pugi::xml_document& document) {
     StringWriter writer;
     for (pugi::xml_node node = document.first_child(); node; node = node.next_sibling()) {
         node.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
         writer.text += '\n';
     }
-    return writer.text;
+    if (writer.text.find('\r') == std::string::npos) return writer.text;
+    return KeepCarriageReturns(writer.text);
 }
 
 }  // namespace
