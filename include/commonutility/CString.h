@@ -80,6 +80,8 @@ public:
 
     // The text as UTF-8, and its length in UTF-16 code units.
     std::string ToUtf8() const;
+    // The text of UTF-8 bytes, whatever the code page; malformed sequences become U+FFFD.
+    static CString FromUtf8(const char* text, std::size_t length);
     int GetUtf16Length() const;
 
     // A copy of the text as a standard string.

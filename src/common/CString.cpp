@@ -320,6 +320,11 @@ void CString::AppendFormatV(const wchar_t* format, va_list args) {
     AppendFormatted(*this, format, args);
 }
 
+CString CString::FromUtf8(const char* text, std::size_t length) {
+    if (text == nullptr || length == 0) return CString();
+    return CString(cu::detail::Utf8ToWide(text, length));
+}
+
 std::string CString::ToUtf8() const {
     std::string out;
     if (IsEmpty()) return out;

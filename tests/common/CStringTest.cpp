@@ -97,6 +97,10 @@ TEST(CStringConvert, Utf8AndUtf16Length) {
     EXPECT_EQ(5, supplementary.GetUtf16Length());  // each character above U+FFFF counts two
     EXPECT_EQ(0, CString().GetUtf16Length());
     EXPECT_EQ(std::string("a\0b", 3), CString(L"a\0b", 3).ToUtf8());
+    const std::string bytes = supplementary.ToUtf8();
+    EXPECT_EQ(supplementary, CString::FromUtf8(bytes.data(), bytes.size()));
+    EXPECT_EQ(CString(L"a\uFFFDb"), CString::FromUtf8("a\xC3" "b", 3));  // a cut sequence
+    EXPECT_TRUE(CString::FromUtf8(nullptr, 0).IsEmpty());
     EXPECT_EQ(CString(L"plain"), CString("plain"));
     EXPECT_TRUE(CString(static_cast<const char*>(nullptr)).IsEmpty());
 #ifndef _WIN32

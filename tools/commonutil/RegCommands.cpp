@@ -64,24 +64,8 @@ std::string RegErrorText(long error) {
 // ---- Text and values, shared with import and export ------------------------------------------------
 
 std::wstring WideFromUtf8(const std::string& text) {
-    std::wstring wide;
-    for (std::size_t i = 0; i < text.size();) {
-        const unsigned char lead = static_cast<unsigned char>(text[i]);
-        const int extra = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
-        char32_t c = extra < 0 ? 0xFFFD : lead & (0x7F >> (extra + (extra > 0)));
-        std::size_t used = 1;
-        for (int k = 0; k < extra && i + used < text.size() && (text[i + used] & 0xC0) == 0x80; ++k, ++used)
-            c = (c << 6) | (text[i + used] & 0x3F);
-        if (extra > 0 && used != static_cast<std::size_t>(extra) + 1) c = 0xFFFD;
-        i += used;
-        if (sizeof(wchar_t) == 2 && c > 0xFFFF) {
-            wide += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
-            wide += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            wide += static_cast<wchar_t>(c);
-        }
-    }
-    return wide;
+    const CString wide = CString::FromUtf8(text.data(), text.size());
+    return std::wstring(wide.GetString(), static_cast<std::size_t>(wide.GetLength()));
 }
 
 std::string Utf8FromWide(const std::wstring& wide) { return CString(wide.c_str()).ToUtf8(); }
