@@ -60,16 +60,25 @@ void AppendCData(CXMLDOMDocument2& doc, CXMLDOMNode& element, const CString& tex
 
 }  // namespace
 
+// The text comes straight from the tree, as for SaveToMemFile, or through the DOM where the direct
+// writer does not take the tree. As documented, the result tells whether the document was built;
+// when writing the file fails, the old file stays intact.
 int CXMLDict::SaveToFile(const wchar_t* path) {
     CoInitialize(nullptr);
     if (path == nullptr) return 0;
     if (CFileOperation::IsReadOnly(path)) return 0;
+    std::string text;
+    try {
+        if (cu::detail::WritePlistText(*this, text)) {
+            cu::detail::SaveFileText(path, text);
+            return 1;
+        }
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
     CXMLDOMDocument2 doc;
     if (GetXMLDocInstance(doc) == 0) return 0;
     const int result = SaveToXMLDocument(doc);
-    std::string text;
-    // As documented, the result tells whether the document was built; the old file stays intact
-    // when writing fails.
     if (result == 1 && doc.GetFileText(text)) cu::detail::SaveFileText(path, text);
     return result;
 }
