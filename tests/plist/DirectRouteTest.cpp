@@ -83,47 +83,29 @@ void FillHostile(CXMLDict& dict, unsigned seed, int maxDepth, int maxWidth) {
                             std::numeric_limits<double>::quiet_NaN(), 2.5e-320};
     std::mt19937 random(seed);
     auto pick = [&random](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-    struct Level {
-        CXMLElement* container;
-        int depth;
-    };
-    std::vector<Level> pending{{&dict, 0}};
     int made = 0;
-    while (!pending.empty()) {
-        const Level level = pending.back();
-        pending.pop_back();
-        const int count = pick(maxWidth + 1);
-        for (int i = 0; i < count; ++i) {
-            const auto kind = static_cast<XMLNodeType>(pick(level.depth < maxDepth ? 8 : 6));
-            const std::wstring& text = texts[static_cast<std::size_t>(pick(static_cast<int>(texts.size())))];
-            std::uint64_t value = 0;
-            if (kind == eXMLBool) value = pick(2) ? 7 : 0;
-            if (kind == eXMLInt) value = (static_cast<std::uint64_t>(random()) << 32) | random();
-            if (kind == eXMLReal || kind == eXMLString || kind == eXMLStringPSW) value = Text(text.c_str());
-            CXMLElement* child = nullptr;
-            if (level.container->GetIniNodeType() == eXMLDict) {
-                auto* parent = static_cast<CXMLDict*>(level.container);
-                const std::wstring key = pick(3) == 0 ? text : L"k" + std::to_wstring(made);
-                parent->AddElement(key.c_str(), kind, value);
-                child = parent->GetChild(key.c_str());
-            } else {
-                auto* parent = static_cast<CXMLArray*>(level.container);
-                parent->AddElement(-1, kind, value);
-                child = (*parent)[static_cast<int>(parent->GetSize()) - 1];
-            }
-            ++made;
-            // A repeated key keeps its first child, which may be of another kind.
-            if (child->GetIniNodeType() != kind) continue;
-            if (kind == eXMLReal) child->SetValue(reals[pick(9)]);
-            if (kind == eXMLDate) {
-                CCommonDateTime date;
-                date = pick(4) == 0 ? -700000.0 : 40000.0 + pick(100000) / 7.0;
-                if (pick(5) == 0) date.SetStatus(pick(2) ? COleDateTime::invalid : COleDateTime::null);
-                child->SetValue(date);
-            }
-            if (kind == eXMLArray || kind == eXMLDict) pending.push_back({child, level.depth + 1});
+    cu::test::GrowTree(dict, [&](int) { return pick(maxWidth + 1); }, [&](CXMLElement* container, int depth) {
+        const auto kind = static_cast<XMLNodeType>(pick(depth < maxDepth ? 8 : 6));
+        const std::wstring& text = texts[static_cast<std::size_t>(pick(static_cast<int>(texts.size())))];
+        std::uint64_t value = 0;
+        if (kind == eXMLBool) value = pick(2) ? 7 : 0;
+        if (kind == eXMLInt) value = (static_cast<std::uint64_t>(random()) << 32) | random();
+        if (kind == eXMLReal || kind == eXMLString || kind == eXMLStringPSW) value = Text(text.c_str());
+        const bool named = container->GetIniNodeType() == eXMLDict && pick(3) == 0;
+        const std::wstring key = named ? text : L"k" + std::to_wstring(made);
+        CXMLElement* child = cu::test::AddChild(container, key.c_str(), kind, value);
+        ++made;
+        // A repeated key keeps its first child, which may be of another kind.
+        if (child->GetIniNodeType() != kind) return static_cast<CXMLElement*>(nullptr);
+        if (kind == eXMLReal) child->SetValue(reals[pick(9)]);
+        if (kind == eXMLDate) {
+            CCommonDateTime date;
+            date = pick(4) == 0 ? -700000.0 : 40000.0 + pick(100000) / 7.0;
+            if (pick(5) == 0) date.SetStatus(pick(2) ? COleDateTime::invalid : COleDateTime::null);
+            child->SetValue(date);
         }
-    }
+        return child;
+    });
 }
 
 void ExpectSameRoutes(RoutedDict& dict, const cu::test::TempDir& dir) {

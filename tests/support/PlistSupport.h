@@ -35,6 +35,41 @@ inline int RoundTrip(CXMLDict& source, CXMLDict& target) {
     return result;
 }
 
+// Adds a child to a dictionary (under key) or to the end of an array; gives the child under that
+// key, which is an older one when the key was already there.
+inline CXMLElement* AddChild(CXMLElement* container, const CString& key, XMLNodeType kind, std::uint64_t value) {
+    if (container->GetIniNodeType() == eXMLDict) {
+        auto* parent = static_cast<CXMLDict*>(container);
+        parent->AddElement(key, kind, value);
+        return parent->GetChild(key);
+    }
+    auto* parent = static_cast<CXMLArray*>(container);
+    parent->AddElement(-1, kind, value);
+    return (*parent)[static_cast<int>(parent->GetSize()) - 1];
+}
+
+// Grows a tree from dict without recursion: a container at some depth gets children(depth)
+// children, each made by add(container, depth); those it gives back that are containers grow in
+// turn (it gives null for a child that should not).
+template <class Children, class Add>
+void GrowTree(CXMLDict& dict, Children children, Add add) {
+    struct Level {
+        CXMLElement* container;
+        int depth;
+    };
+    std::vector<Level> pending{{&dict, 0}};
+    while (!pending.empty()) {
+        const Level level = pending.back();
+        pending.pop_back();
+        const int count = children(level.depth);
+        for (int i = 0; i < count; ++i) {
+            CXMLElement* child = add(level.container, level.depth);
+            if (child != nullptr && (child->GetIniNodeType() == eXMLArray || child->GetIniNodeType() == eXMLDict))
+                pending.push_back({child, level.depth + 1});
+        }
+    }
+}
+
 // Fills dict with a random tree whose values survive the XML form exactly: 32-bit integers,
 // reals with at most six decimals, booleans 0 or 1, whole-second dates, texts with markup
 // characters and characters beyond ASCII. Containers are never empty.
@@ -43,48 +78,28 @@ inline void FillRandomTree(CXMLDict& dict, unsigned seed) {
     auto pick = [&random](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
     const wchar_t* texts[] = {L"plain", L"a < b & c > d", L"\"quoted\" 'single'", L"caf\u00e9 \u65e5\u672c",
                               L"inner  spaces", L"line\nbreak", L"]]> marker"};
-    struct Level {
-        CXMLElement* container;
-        int depth;
-    };
-    std::vector<Level> pending{{&dict, 0}};
     int made = 0;
-    while (!pending.empty()) {
-        const Level level = pending.back();
-        pending.pop_back();
-        const int count = 1 + pick(5);
-        for (int i = 0; i < count; ++i) {
-            XMLNodeType kind = static_cast<XMLNodeType>(pick(level.depth < 3 ? 8 : 6));
-            CString text;
-            std::uint64_t value = 0;
-            switch (kind) {
-                case eXMLBool: value = static_cast<std::uint64_t>(pick(2)); break;
-                case eXMLInt: value = static_cast<std::uint64_t>(static_cast<std::int64_t>(static_cast<std::int32_t>(random()))); break;
-                case eXMLReal: text.Format(L"%d.%06d", pick(2000000) - 1000000, pick(1000000)); break;
-                case eXMLString:
-                case eXMLStringPSW: text = texts[pick(7)]; break;
-                case eXMLDate:
-                    text.Format(L"%04d-%02d-%02d %02d:%02d:%02d", 1900 + pick(200), 1 + pick(12),
-                                1 + pick(28), pick(24), pick(60), pick(60));
-                    break;
-                default: break;
-            }
-            if (!text.IsEmpty()) value = Text(text.GetString());
-            CString key;
-            key.Format(L"k%d", made++);
-            CXMLElement* child = nullptr;
-            if (level.container->GetIniNodeType() == eXMLDict) {
-                auto* parent = static_cast<CXMLDict*>(level.container);
-                parent->AddElement(key, kind, value);
-                child = parent->GetChild(key);
-            } else {
-                auto* parent = static_cast<CXMLArray*>(level.container);
-                parent->AddElement(-1, kind, value);
-                child = (*parent)[static_cast<int>(parent->GetSize()) - 1];
-            }
-            if (kind == eXMLArray || kind == eXMLDict) pending.push_back({child, level.depth + 1});
+    GrowTree(dict, [&](int) { return 1 + pick(5); }, [&](CXMLElement* container, int depth) {
+        const auto kind = static_cast<XMLNodeType>(pick(depth < 3 ? 8 : 6));
+        CString text;
+        std::uint64_t value = 0;
+        switch (kind) {
+            case eXMLBool: value = static_cast<std::uint64_t>(pick(2)); break;
+            case eXMLInt: value = static_cast<std::uint64_t>(static_cast<std::int64_t>(static_cast<std::int32_t>(random()))); break;
+            case eXMLReal: text.Format(L"%d.%06d", pick(2000000) - 1000000, pick(1000000)); break;
+            case eXMLString:
+            case eXMLStringPSW: text = texts[pick(7)]; break;
+            case eXMLDate:
+                text.Format(L"%04d-%02d-%02d %02d:%02d:%02d", 1900 + pick(200), 1 + pick(12),
+                            1 + pick(28), pick(24), pick(60), pick(60));
+                break;
+            default: break;
         }
-    }
+        if (!text.IsEmpty()) value = Text(text.GetString());
+        CString key;
+        key.Format(L"k%d", made++);
+        return AddChild(container, key, kind, value);
+    });
 }
 
 // The number of entries in a folder.
