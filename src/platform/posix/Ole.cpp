@@ -9,11 +9,26 @@
 #include <cstring>
 #include <cwchar>
 
+#include <sys/mman.h>
+
 #include "platform/posix/Win32Posix.h"
 
 namespace {
 
 constexpr std::size_t kPrefix = sizeof(std::uint32_t);
+
+// A block of 32 MiB or more, which the C library maps afresh for each allocation, is backed by
+// huge pages where the system allows it: a long text (a saved document, say) then costs a few
+// page faults instead of one per 4 KiB. Smaller blocks come back from the heap already faulted in.
+void* AdviseHugePages(void* block, std::size_t bytes) {
+    constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+    if (block != nullptr && bytes >= (std::size_t{32} << 20)) {
+        const auto begin = (reinterpret_cast<std::uintptr_t>(block) + kHugePage - 1) & ~(kHugePage - 1);
+        const auto end = (reinterpret_cast<std::uintptr_t>(block) + bytes) & ~(kHugePage - 1);
+        if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    }
+    return block;
+}
 
 std::uint32_t* PrefixOf(BSTR text) {
     return reinterpret_cast<std::uint32_t*>(reinterpret_cast<char*>(text) - kPrefix);
@@ -25,7 +40,7 @@ BSTR SysAllocStringLen(const OLECHAR* text, UINT length) {
     if (length > (UINT32_MAX - kPrefix) / sizeof(OLECHAR) - 1) return nullptr;
     const std::size_t bytes = std::size_t{length} * sizeof(OLECHAR);
     // Aligned for the wchar_t units that follow the prefix.
-    void* block = std::malloc(kPrefix + bytes + sizeof(OLECHAR));
+    void* block = AdviseHugePages(std::malloc(kPrefix + bytes + sizeof(OLECHAR)), kPrefix + bytes);
     if (block == nullptr) return nullptr;
     *static_cast<std::uint32_t*>(block) = static_cast<std::uint32_t>(bytes);
     auto* out = reinterpret_cast<BSTR>(static_cast<char*>(block) + kPrefix);
@@ -48,7 +63,8 @@ INT SysReAllocStringLen(BSTR* text, const OLECHAR* source, UINT length) {
     const bool inside = source != nullptr && source >= *text &&
                         reinterpret_cast<const char*>(source) <= reinterpret_cast<const char*>(*text) + oldBytes;
     const std::ptrdiff_t offset = inside ? source - *text : 0;
-    void* block = std::realloc(PrefixOf(*text), kPrefix + bytes + sizeof(OLECHAR));
+    void* block =
+        AdviseHugePages(std::realloc(PrefixOf(*text), kPrefix + bytes + sizeof(OLECHAR)), kPrefix + bytes);
     if (block == nullptr) return FALSE;
     *static_cast<std::uint32_t*>(block) = static_cast<std::uint32_t>(bytes);
     auto* out = reinterpret_cast<BSTR>(static_cast<char*>(block) + kPrefix);
