@@ -1,7 +1,9 @@
 // Writing property-list text straight from the element tree, depth first with a work list.
 #include "plist/PlistText.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -49,42 +51,62 @@ private:
     std::size_t m_capacity = 0;
 };
 
-// The same for a BSTR that becomes the result, so the text is written once, in place: the string
-// grows with SysReAllocStringLen and is cut to its length at the end.
+// Wide text for a BSTR result, gathered in blocks of one size and copied once into a string of
+// the exact length at the end. Growing one string instead would copy it at every doubling and,
+// once it is large, have every page of the new block faulted in afresh; the blocks come back
+// from the heap warm, save after save.
 class BstrBuffer {
 public:
     BstrBuffer() = default;
     BstrBuffer(const BstrBuffer&) = delete;
     BstrBuffer& operator=(const BstrBuffer&) = delete;
-    ~BstrBuffer() { SysFreeString(m_data); }
+    ~BstrBuffer() {
+        for (const Block& block : m_blocks) std::free(block.data);
+    }
 
     wchar_t* Reserve(std::size_t n) {
-        if (m_capacity - m_size < n) {
-            std::size_t capacity = m_capacity < 65536 ? 65536 : m_capacity * 2;
-            if (capacity - m_size < n) capacity = m_size + n;
-            if (capacity > INT_MAX) throw std::bad_alloc();
-            const auto length = static_cast<UINT>(capacity);
-            if (m_data == nullptr ? (m_data = SysAllocStringLen(nullptr, length)) == nullptr
-                                  : !SysReAllocStringLen(&m_data, nullptr, length))
-                throw std::bad_alloc();
-            m_capacity = capacity;
-        }
-        return m_data + m_size;
+        if (static_cast<std::size_t>(m_limit - m_cursor) < n) StartBlock(n);
+        return m_cursor;
     }
-    void Commit(wchar_t* end) { m_size = static_cast<std::size_t>(end - m_data); }
+    void Commit(wchar_t* end) { m_cursor = end; }
     // The string, of the length written; null when memory ran out.
     BSTR Release() {
-        if (m_data == nullptr) Reserve(0);
-        if (!SysReAllocStringLen(&m_data, nullptr, static_cast<UINT>(m_size))) return nullptr;
-        BSTR text = m_data;
-        m_data = nullptr;
+        CloseBlock();
+        std::size_t length = 0;
+        for (const Block& block : m_blocks) length += block.used;
+        if (length > INT_MAX) return nullptr;
+        BSTR text = SysAllocStringLen(nullptr, static_cast<UINT>(length));
+        if (text == nullptr) return nullptr;
+        wchar_t* out = text;
+        for (const Block& block : m_blocks) out = std::copy(block.data, block.data + block.used, out);
         return text;
     }
 
 private:
-    BSTR m_data = nullptr;
-    std::size_t m_size = 0;
-    std::size_t m_capacity = 0;
+    static constexpr std::size_t kBlockUnits = std::size_t{1} << 18;
+    struct Block {
+        wchar_t* data;
+        std::size_t used;
+    };
+
+    void CloseBlock() {
+        if (!m_blocks.empty()) m_blocks.back().used = static_cast<std::size_t>(m_cursor - m_blocks.back().data);
+    }
+    void StartBlock(std::size_t n) {
+        CloseBlock();
+        m_blocks.reserve(m_blocks.size() + 1);
+        const std::size_t units = std::max(kBlockUnits, n);
+        if (units > SIZE_MAX / sizeof(wchar_t)) throw std::bad_alloc();
+        auto* data = static_cast<wchar_t*>(std::malloc(units * sizeof(wchar_t)));
+        if (data == nullptr) throw std::bad_alloc();
+        m_blocks.push_back({data, 0});
+        m_cursor = data;
+        m_limit = data + units;
+    }
+
+    std::vector<Block> m_blocks;
+    wchar_t* m_cursor = nullptr;
+    wchar_t* m_limit = nullptr;
 };
 
 // Stores a character that is not ASCII. The DOM routes give back what is not a Unicode scalar
