@@ -1,5 +1,5 @@
-// Helpers shared by the fuzz targets: input splitting, a scratch file, saving to text, and a
-// comparison of two element trees.
+// Helpers shared by the fuzz targets: input splitting, a scratch file, saving to text, and the
+// round trip of a loaded tree.
 #pragma once
 
 #include <unistd.h>
@@ -15,6 +15,7 @@
 #include "commonutility/DateTime.h"
 #include "commonutility/XMLDict.h"
 #include "platform/win32.h"
+#include "support/SameTree.h"
 
 namespace cu::fuzz {
 
@@ -93,78 +94,6 @@ inline std::wstring Saved(CXMLDict& dict) {
     return copy;
 }
 
-// Whether two trees have the same keys, kinds and values, compared as the writer writes them
-// (a real as "%f", a date by its fields).
-inline bool SameTree(CXMLElement& first, CXMLElement& second) {
-    std::vector<std::pair<CXMLElement*, CXMLElement*>> pending{{&first, &second}};
-    while (!pending.empty()) {
-        auto [a, b] = pending.back();
-        pending.pop_back();
-        if ((a == nullptr) != (b == nullptr)) return false;
-        if (a == nullptr) continue;
-        const XMLNodeType kind = a->GetIniNodeType();
-        if (kind != b->GetIniNodeType()) return false;
-        switch (kind) {
-            case eXMLDict: {
-                auto& da = static_cast<CXMLDict&>(*a);
-                auto& db = static_cast<CXMLDict&>(*b);
-                const std::vector<CString> keys = da.GetKeys();
-                if (keys != db.GetKeys()) return false;
-                for (const CString& key : keys) pending.emplace_back(da.GetChild(key), db.GetChild(key));
-                break;
-            }
-            case eXMLArray: {
-                auto& aa = static_cast<CXMLArray&>(*a);
-                auto& ab = static_cast<CXMLArray&>(*b);
-                if (aa.GetSize() != ab.GetSize()) return false;
-                for (int i = 0; i < static_cast<int>(aa.GetSize()); ++i) pending.emplace_back(aa[i], ab[i]);
-                break;
-            }
-            case eXMLReal: {
-                double va = 0, vb = 0;
-                a->GetValue(&va);
-                b->GetValue(&vb);
-                CString ta, tb;
-                ta.Format(L"%f", va);
-                tb.Format(L"%f", vb);
-                if (ta != tb) return false;
-                break;
-            }
-            case eXMLDate: {
-                CCommonDateTime va, vb;
-                a->GetValue(&va);
-                b->GetValue(&vb);
-                long fa[7] = {}, fb[7] = {};
-                if (va.GetDateTime(fa[0], fa[1], fa[2], fa[3], fa[4], fa[5], fa[6]) !=
-                    vb.GetDateTime(fb[0], fb[1], fb[2], fb[3], fb[4], fb[5], fb[6]))
-                    return false;
-                for (int i = 0; i < 6; ++i)
-                    if (fa[i] != fb[i]) return false;
-                break;
-            }
-            case eXMLString:
-            case eXMLStringPSW: {
-                CString va, vb;
-                a->GetValue(&va);
-                b->GetValue(&vb);
-                if (va != vb) return false;
-                break;
-            }
-            default: {
-                __int64 va = 0, vb = 0;
-                a->GetValue(&va);
-                b->GetValue(&vb);
-                int ia = 0, ib = 0;
-                a->GetValue(&ia);
-                b->GetValue(&ib);
-                if (va != vb || ia != ib) return false;
-                break;
-            }
-        }
-    }
-    return true;
-}
-
 // Whether a text changes on its way through the XML form, as documented: text of spaces, tabs and
 // line feeds only (in a key or a string) reads back as the empty text.
 inline bool Normalized(const CString& text, bool cdata) {
@@ -205,12 +134,12 @@ inline void CheckRoundTrip(CXMLDict& loaded) {
     std::wstring first = Saved(loaded);
     CXMLDict again;
     if (again.LoadFromMemFile(&first[0]) != 1) Fail("a saved text does not load");
-    if (!HasNormalizedText(loaded) && !SameTree(loaded, again)) Fail("load, save, load changed the tree");
+    if (!HasNormalizedText(loaded) && !cu::test::SameTree(loaded, again)) Fail("load, save, load changed the tree");
     if (again.GetKeys().empty()) return;
     std::wstring second = Saved(again);
     CXMLDict third;
     if (third.LoadFromMemFile(&second[0]) != 1) Fail("a second saved text does not load");
-    if (!SameTree(again, third)) Fail("a second round trip changed the tree");
+    if (!cu::test::SameTree(again, third)) Fail("a second round trip changed the tree");
     if (Saved(third) != second) Fail("a second save gave another text");
 }
 

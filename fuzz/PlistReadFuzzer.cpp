@@ -1,5 +1,6 @@
 // Property-list reading from memory and from a file; whatever loads must save, load again into
-// the same tree, and save to the same text.
+// the same tree, and save to the same text. Text read from memory must also give exactly the same
+// tree through the DOM wrappers.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,6 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         std::wstring text = cu::fuzz::Widen(bytes, mode % 3 == 1);
         loaded = dict.LoadFromMemFile(&text[0]);
+        cu::test::DomReadDict throughDom;
+        if (throughDom.ReadThroughDom(text.c_str()) != loaded) cu::fuzz::Fail("the DOM route loads otherwise");
+        if (loaded == 1 && !cu::test::SameTree(dict, throughDom, cu::test::Compare::Exactly))
+            cu::fuzz::Fail("the DOM route reads another tree");
     }
     if (loaded == 0) {
         // A failed load leaves the dictionary as it was.

@@ -320,9 +320,18 @@ void CString::AppendFormatV(const wchar_t* format, va_list args) {
     AppendFormatted(*this, format, args);
 }
 
+// Decoded straight into the buffer, which has a unit for every byte; one left much too large (text
+// mostly beyond ASCII) is copied into one of the right size.
 CString CString::FromUtf8(const char* text, std::size_t length) {
     if (text == nullptr || length == 0) return CString();
-    return CString(cu::detail::Utf8ToWide(text, length));
+    if (length >= static_cast<std::size_t>(INT_MAX)) throw std::bad_alloc();
+    CString result;
+    result.m_data = Allocate(static_cast<int>(length), nullptr, 0);
+    const auto units = static_cast<int>(cu::detail::Utf8ToWide(text, length, result.m_data));
+    result.m_data[units] = L'\0';
+    HeaderOf(result.m_data)->length = units;
+    if (static_cast<std::size_t>(units) * 2 < length) return CString(result.m_data, units);
+    return result;
 }
 
 std::string CString::ToUtf8() const {

@@ -85,18 +85,27 @@ int EncodeWide(char32_t c, wchar_t* out) {
 
 std::wstring Utf8ToWide(const char* text, std::size_t length) {
     std::wstring wide;
-    wide.reserve(length);  // never fewer bytes than characters; reserving touches no page
+    Utf8ToWide(text, length, wide);
+    return wide;
+}
+
+void Utf8ToWide(const char* text, std::size_t length, std::wstring& out) {
+    out.resize(length);
+    out.resize(Utf8ToWide(text, length, &out[0]));
+}
+
+std::size_t Utf8ToWide(const char* text, std::size_t length, wchar_t* out) {
     const auto* p = reinterpret_cast<const unsigned char*>(text);
     const unsigned char* end = p + length;
-    wchar_t units[2];
+    wchar_t* const start = out;
     while (p < end) {
         if (*p < 0x80) {
-            wide.push_back(static_cast<wchar_t>(*p++));
+            *out++ = static_cast<wchar_t>(*p++);
             continue;
         }
-        wide.append(units, static_cast<std::size_t>(EncodeWide(DecodeUtf8(p, end), units)));
+        out += EncodeWide(DecodeUtf8(p, end), out);
     }
-    return wide;
+    return static_cast<std::size_t>(out - start);
 }
 
 std::size_t Utf16Length(const wchar_t* text, std::size_t length) {

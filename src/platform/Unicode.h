@@ -35,8 +35,12 @@ inline std::uint32_t Utf16SortKey(wchar_t c) {
     return u;
 }
 
-// Decodes UTF-8 into wide text in one pass (malformed sequences become U+FFFD).
+// Decodes UTF-8 into wide text in one pass (malformed sequences become U+FFFD). The second form
+// replaces the content of out, reusing its storage; the third writes to out, which has room for
+// length units (never fewer bytes than units), and gives the number of units written.
 std::wstring Utf8ToWide(const char* text, std::size_t length);
+void Utf8ToWide(const char* text, std::size_t length, std::wstring& out);
+std::size_t Utf8ToWide(const char* text, std::size_t length, wchar_t* out);
 
 // Length of a wide text in UTF-16 code units.
 std::size_t Utf16Length(const wchar_t* text, std::size_t length);

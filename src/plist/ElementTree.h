@@ -25,6 +25,9 @@ struct TreeAccess {
     // any depth.
     static void CopyTree(const CXMLElement& source, CXMLElement& target);
 
+    // The walk of the DOM wrappers, for backends that offer no quicker one.
+    static int ReadFromXMLDocument(CXMLDict& dict, CXMLDOMDocument2& doc) { return dict.ReadFromXMLDocument(doc); }
+
     static std::vector<CXMLElement*>* Children(CXMLArray& array) { return array.m_pChildren; }
     static CXMLDict::EntryMap* Entries(CXMLDict& dict) { return dict.m_pEntries; }
 };

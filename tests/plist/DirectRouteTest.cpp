@@ -1,8 +1,10 @@
-// The direct writer against the DOM route: the same bytes for the test documents and for
-// generated trees of every kind, escaping case and shape.
+// The direct writer and reader against the DOM route: the same bytes and the same trees for the
+// test documents, for generated trees of every kind, escaping case and shape, and for generated
+// text full of what the reader must skip or carry over.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <string>
@@ -14,6 +16,7 @@
 #include "plist/dom/Dom.h"
 #include "platform/win32.h"
 #include "support/PlistSupport.h"
+#include "support/SameTree.h"
 
 namespace {
 
@@ -167,4 +170,87 @@ TEST(DirectRoute, SampleDocumentsAndEdgeShapesGiveTheDomRoutesBytes) {
     }
 }
 
+// Reads text both ways and expects the same result and exactly the same tree.
+void ExpectSameReads(const std::wstring& text) {
+    CXMLDict direct;
+    cu::test::DomReadDict throughDom;
+    const int loaded = direct.LoadFromMemFile(const_cast<wchar_t*>(text.c_str()));
+    ASSERT_EQ(throughDom.ReadThroughDom(text.c_str()), loaded);
+    EXPECT_TRUE(cu::test::SameTree(direct, throughDom, cu::test::Compare::Exactly));
+}
+
+std::wstring Saved(CXMLDict& dict) {
+    wchar_t* text = nullptr;
+    if (dict.SaveToMemFile(&text) != 1) return L"";
+    std::wstring copy(text, SysStringLen(text));
+    SysFreeString(text);
+    return copy;
+}
+
+// Property-list text made of the reader's hard cases: tags in any case and unknown tags, keys as
+// elements and as processing instructions, keys inside content that is dropped, values without a
+// key and repeated keys, keys with '/', containers inside scalars, comments, CDATA and references
+// inside values, numbers with blanks, signs, overflow and other bases.
+std::wstring HardCaseText(unsigned seed) {
+    static const wchar_t* const tags[] = {L"dict",    L"array", L"key",     L"string", L"stringpsw",
+                                          L"integer", L"real",  L"date",    L"boolean", L"DICT",
+                                          L"Key",     L"Integer", L"data",  L"plist"};
+    static const wchar_t* const texts[] = {
+        L"", L"a", L"a/b", L"a/", L"/a", L" 12", L"-7", L"99999999999", L"-99999999999", L"0x10", L"TRUE",
+        L"true ", L"1e5", L"-0.5", L"inf", L"2020-01-02 03:04:05", L"2020-13-01", L"x &amp; y", L"&#233;",
+        L"\u00e9\u65e5", L"<!-- c -->t", L"<![CDATA[c]]>d", L"<?key pi?>", L"<?KEY?>", L"  "};
+    std::mt19937 random(seed);
+    auto pick = [&random](std::size_t n) { return random() % n; };
+    std::wstring out = L"<?xml version=\"1.0\"?>\n<plist><dict>";
+    std::vector<const wchar_t*> open;
+    for (int step = 40 + static_cast<int>(pick(200)); step > 0; --step) {
+        const wchar_t* tag = tags[pick(std::size(tags))];
+        const std::size_t move = pick(6);
+        if (move == 0 && open.size() < 8) {
+            out += std::wstring(L"<") + tag + L">";
+            open.push_back(tag);
+        } else if (move == 1 && !open.empty()) {
+            out += std::wstring(L"</") + open.back() + L">";
+            open.pop_back();
+        } else if (move == 2) {
+            out += std::wstring(L"<key>") + texts[pick(std::size(texts))] + L"</key>";
+        } else {
+            out += std::wstring(L"<") + tag + L">" + texts[pick(std::size(texts))] + L"</" + tag + L">";
+        }
+    }
+    for (; !open.empty(); open.pop_back()) out += std::wstring(L"</") + open.back() + L">";
+    return out + L"</dict></plist>\n";
+}
+
 }  // namespace
+
+TEST(DirectRoute, GeneratedDocumentsReadAsThroughTheDom) {
+    for (unsigned seed = 1; seed <= 300; ++seed) {
+        SCOPED_TRACE("hard-case text " + std::to_string(seed));
+        ExpectSameReads(HardCaseText(seed));
+    }
+    const struct {
+        int depth, width, seeds;
+    } shapes[] = {{3, 4, 40}, {40, 2, 5}, {1, 400, 3}};
+    for (const auto& shape : shapes)
+        for (int seed = 1; seed <= shape.seeds; ++seed) {
+            SCOPED_TRACE("hostile tree " + std::to_string(seed));
+            CXMLDict dict;
+            FillHostile(dict, static_cast<unsigned>(seed), shape.depth, shape.width);
+            ExpectSameReads(Saved(dict));
+        }
+}
+
+TEST(DirectRoute, SampleFilesReadAsThroughTheDom) {
+    for (const char* name : {"/contentinfo.plist", "/regions.xml"}) {
+        SCOPED_TRACE(name);
+        const CString path(std::string(COMMONUTILITY_TEST_DATA).append(name).c_str());
+        const std::string bytes = cu::test::ReadBytes(path);
+        ExpectSameReads(CString::FromUtf8(bytes.data(), bytes.size()).str());
+        CXMLDict fromFile, fromText;
+        ASSERT_EQ(fromFile.LoadFromFile(path), 1);
+        std::wstring text = CString::FromUtf8(bytes.data(), bytes.size()).str();
+        ASSERT_EQ(fromText.LoadFromMemFile(&text[0]), 1);
+        EXPECT_TRUE(cu::test::SameTree(fromFile, fromText, cu::test::Compare::Exactly));
+    }
+}

@@ -21,7 +21,7 @@
 #include <pugixml.hpp>
 
 #include "platform/Unicode.h"
-#include "plist/dom/Dom.h"
+#include "plist/dom/DomPugi.h"
 #include "plist/dom/XmlCheck.h"
 #include "platform/win32.h"
 
@@ -118,8 +118,8 @@ CXMLDOMNodeList WrapChildren(IXMLDOMDocument2* owner, pugi::xml_node parent) {
 }
 
 // The character data below node in document order, walked without recursion.
-std::string CollectText(pugi::xml_node node) {
-    std::string text;
+void CollectText(pugi::xml_node node, std::string& text) {
+    text.clear();
     pugi::xml_node current = node.first_child();
     while (current) {
         if (current.type() == pugi::node_pcdata || current.type() == pugi::node_cdata)
@@ -132,7 +132,6 @@ std::string CollectText(pugi::xml_node node) {
         if (current == node) break;
         current = current.next_sibling();
     }
-    return text;
 }
 
 bool IsValidUtf8(const unsigned char* p, const unsigned char* end) {
@@ -173,14 +172,16 @@ bool ChooseEncoding(const char* data, std::size_t size, pugi::xml_encoding& enco
     return IsValidUtf8(bytes + skip, bytes + size);
 }
 
-// What pugixml lets through but a well-formed document may not have.
-bool IsWellFormedTree(const pugi::xml_document& document) {
+// What pugixml lets through but a well-formed document may not have. Attributes are looked at
+// only where the text has a tag with several of them.
+bool IsWellFormedTree(const pugi::xml_document& document, bool severalAttributes) {
     int roots = 0;
     for (pugi::xml_node child = document.first_child(); child; child = child.next_sibling()) {
         if (child.type() == pugi::node_element) ++roots;
         if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) return false;
     }
     if (roots != 1) return false;
+    if (!severalAttributes) return true;
 
     std::unordered_set<std::string> names;
     for (pugi::xml_node node = document.first_child(); node;) {
@@ -199,8 +200,8 @@ bool IsWellFormedTree(const pugi::xml_document& document) {
     return true;
 }
 
-bool FinishLoad(IXMLDOMDocument2& doc, const pugi::xml_parse_result& result) {
-    if (result && IsWellFormedTree(doc.document)) return true;
+bool FinishLoad(IXMLDOMDocument2& doc, const pugi::xml_parse_result& result, bool severalAttributes) {
+    if (result && IsWellFormedTree(doc.document, severalAttributes)) return true;
     doc.document.reset();
     return false;
 }
@@ -293,18 +294,10 @@ bool CXMLDOMNode::IsElement() const {
 CString CXMLDOMNode::GetText() const {
     if (m_pInterface == nullptr) return CString();
     if (m_pInterface->attribute) return Widen(m_pInterface->attribute.value());
-    const pugi::xml_node node = m_pInterface->node;
-    if (!node) return Widen(m_pInterface->detachedText.c_str());
-    if (node.type() == pugi::node_element || node.type() == pugi::node_document) {
-        // The common case, one text child, needs no gathering copy.
-        const pugi::xml_node only = node.first_child();
-        if (only && only == node.last_child() &&
-            (only.type() == pugi::node_pcdata || only.type() == pugi::node_cdata))
-            return Widen(only.value());
-        const std::string text = CollectText(node);
-        return Widen(text.data(), text.size());
-    }
-    return Widen(node.value());
+    if (!m_pInterface->node) return Widen(m_pInterface->detachedText.c_str());
+    std::string scratch;
+    const std::string_view text = cu::detail::NodeText(m_pInterface->node, scratch);
+    return Widen(text.data(), text.size());
 }
 
 bool CXMLDOMNode::SetText(const CString& text) {
@@ -419,23 +412,27 @@ bool CXMLDOMDocument2::LoadBuffer(char* buffer, std::size_t size) {
     }
     m_pInterface->document.reset();
     pugi::xml_encoding encoding;
-    if (!ChooseEncoding(buffer, size, encoding) || !cu::detail::IsLexicallyWellFormed(buffer, size)) {
+    bool severalAttributes = true;
+    if (!ChooseEncoding(buffer, size, encoding) ||
+        !cu::detail::IsLexicallyWellFormed(buffer, size, &severalAttributes)) {
         FreeBuffer(buffer);
         return false;
     }
-    return FinishLoad(*m_pInterface, m_pInterface->document.load_buffer_inplace_own(
-                                         buffer, size, kParseFlags, encoding));
+    return FinishLoad(*m_pInterface,
+                      m_pInterface->document.load_buffer_inplace_own(buffer, size, kParseFlags, encoding),
+                      severalAttributes);
 }
 
 bool CXMLDOMDocument2::LoadXML(const wchar_t* text, std::size_t length) {
     if (m_pInterface == nullptr) return false;
-    if (text == nullptr || !cu::detail::IsLexicallyWellFormed(text, length)) {
+    bool severalAttributes = true;
+    if (text == nullptr || !cu::detail::IsLexicallyWellFormed(text, length, &severalAttributes)) {
         m_pInterface->document.reset();
         return false;
     }
     const pugi::xml_parse_result result = m_pInterface->document.load_buffer(
         text, length * sizeof(wchar_t), kParseFlags, pugi::encoding_wchar);
-    return FinishLoad(*m_pInterface, result);
+    return FinishLoad(*m_pInterface, result, severalAttributes);
 }
 
 bool CXMLDOMDocument2::GetFileText(std::string& text) const {
@@ -467,3 +464,22 @@ CXMLDOMNodeList CXMLDOMDocument2::GetChildNodes() const {
     if (m_pInterface == nullptr) return CXMLDOMNodeList();
     return WrapChildren(m_pInterface, m_pInterface->document);
 }
+
+namespace cu::detail {
+
+const pugi::xml_document* PugiDocument(const CXMLDOMDocument2& doc) {
+    return doc.IsNull() ? nullptr : &doc.Get()->document;
+}
+
+std::string_view NodeText(pugi::xml_node node, std::string& scratch) {
+    if (node.type() != pugi::node_element && node.type() != pugi::node_document) return node.value();
+    // The common case, one text child, needs no gathering copy.
+    const pugi::xml_node only = node.first_child();
+    if (only && only == node.last_child() &&
+        (only.type() == pugi::node_pcdata || only.type() == pugi::node_cdata))
+        return only.value();
+    CollectText(node, scratch);
+    return scratch;
+}
+
+}  // namespace cu::detail

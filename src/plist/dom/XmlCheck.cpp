@@ -65,6 +65,9 @@ class Scanner {
 public:
     Scanner(Units units, std::size_t count) : m_in(units), m_count(count) {}
 
+    // Whether some tag met so far has more than one attribute value.
+    bool SeveralAttributes() const { return m_severalAttributes; }
+
     bool Run() {
         if (At(0) == 0xFEFF) m_pos = 1;  // the byte-order mark of UTF-16 and wide text
         const std::size_t start = m_pos;
@@ -182,10 +185,12 @@ private:
 
     // After '<' or "</": up to the '>' that ends the tag, outside attribute values.
     bool Tag() {
+        int values = 0;
         while (m_pos < m_count) {
             const char32_t c = m_in[m_pos++];
             if (c == '>') return true;
             if (c == '"' || c == '\'') {
+                if (++values == 2) m_severalAttributes = true;
                 if (!AttributeValue(c)) return false;
             } else if (c == '<' || c == '&' || IsRefused(c)) {
                 return false;
@@ -314,11 +319,15 @@ private:
     std::size_t m_pos = 0;
     bool m_seenElement = false;
     bool m_seenDoctype = false;
+    bool m_severalAttributes = false;
 };
 
 template <class Units>
-bool Scan(Units units, std::size_t count) {
-    return Scanner<Units>(units, count).Run();
+bool Scan(Units units, std::size_t count, bool* severalAttributes) {
+    Scanner<Units> scanner(units, count);
+    const bool wellFormed = scanner.Run();
+    if (severalAttributes != nullptr) *severalAttributes = scanner.SeveralAttributes();
+    return wellFormed;
 }
 
 std::string Lower(std::string text) {
@@ -346,22 +355,24 @@ bool NonCharacterInUtf8(const unsigned char* p, std::size_t size) {
 
 namespace cu::detail {
 
-bool IsLexicallyWellFormed(const wchar_t* text, std::size_t length) {
-    return Scan(WideUnits{text}, length);
+bool IsLexicallyWellFormed(const wchar_t* text, std::size_t length, bool* severalAttributes) {
+    return Scan(WideUnits{text}, length, severalAttributes);
 }
 
 // The byte-order marks are those the POSIX backend hands to its parser as UTF-16 or UTF-32.
-bool IsLexicallyWellFormed(const char* data, std::size_t size) {
+bool IsLexicallyWellFormed(const char* data, std::size_t size, bool* severalAttributes) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(data);
     if (size >= 4 && bytes[0] == 0xFF && bytes[1] == 0xFE && bytes[2] == 0 && bytes[3] == 0)
-        return Scan(Utf32LeUnits{bytes}, size / 4);
-    if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) return Scan(Utf16Units<false>{bytes}, size / 2);
-    if (size >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) return Scan(Utf16Units<true>{bytes}, size / 2);
+        return Scan(Utf32LeUnits{bytes}, size / 4, severalAttributes);
+    if (size >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE)
+        return Scan(Utf16Units<false>{bytes}, size / 2, severalAttributes);
+    if (size >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF)
+        return Scan(Utf16Units<true>{bytes}, size / 2, severalAttributes);
     const std::size_t skip = size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF ? 3 : 0;
     // In ISO-8859-1 the bytes of UTF-8's non-characters are three ordinary letters.
     if (!IsLatin1(DeclaredEncoding(data + skip, size - skip)) && NonCharacterInUtf8(bytes + skip, size - skip))
         return false;
-    return Scan(ByteUnits{bytes + skip}, size - skip);
+    return Scan(ByteUnits{bytes + skip}, size - skip, severalAttributes);
 }
 
 std::string DeclaredEncoding(const char* data, std::size_t size) {

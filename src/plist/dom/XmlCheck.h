@@ -18,12 +18,13 @@ namespace cu::detail {
 // (controls, U+FFFE, U+FFFF, surrogates), "]]>" in character data, '<' in an attribute value,
 // "--" inside a comment, an XML declaration anywhere but at the very start, a DOCTYPE that is not
 // the only one or follows an element, or a DTD that declares entities or refers to parameter
-// entities.
-bool IsLexicallyWellFormed(const wchar_t* text, std::size_t length);
+// entities. *severalAttributes, when given, tells whether some tag has more than one attribute
+// value: only then can an element have an attribute twice.
+bool IsLexicallyWellFormed(const wchar_t* text, std::size_t length, bool* severalAttributes = nullptr);
 
 // The same for the bytes of a file: UTF-16 (or UTF-32) when a byte-order mark says so, else 8-bit
 // text (UTF-8, with or without its byte-order mark, or ISO-8859-1 when the declaration says so).
-bool IsLexicallyWellFormed(const char* data, std::size_t size);
+bool IsLexicallyWellFormed(const char* data, std::size_t size, bool* severalAttributes = nullptr);
 
 // The encoding named by an XML declaration at the start of 8-bit text, lower case; empty when
 // there is no declaration or it names none.

@@ -1,0 +1,140 @@
+// Reading a dictionary from a loaded property-list document: a breadth-first walk with a work
+// queue, written once for any view of the document's nodes.
+#pragma once
+
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <deque>
+#include <utility>
+
+#include "commonutility/XMLDict.h"
+#include "plist/ElementTree.h"
+#include "plist/dom/Dom.h"
+
+namespace cu::detail {
+
+// Reads the document loaded into doc into dict by the quickest walk that the DOM backend offers,
+// with the result of CXMLDict::ReadFromXMLDocument, which walks the DOM wrappers.
+int ReadLoadedDocument(CXMLDict& dict, CXMLDOMDocument2& doc);
+
+// What the reader takes a node for: the key of the values after it, or an element of a kind
+// (eXMLNone: neither; it and its content are dropped).
+constexpr XMLNodeType kKeyNode = static_cast<XMLNodeType>(-1);
+
+// Whether text (length units) is the ASCII literal, ASCII letters compared without case.
+template <typename Char>
+bool EqualsNoCase(const Char* text, std::size_t length, const char* literal) {
+    const auto lower = [](auto c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+    for (std::size_t i = 0; i < length; ++i, ++literal)
+        if (*literal == '\0' || lower(text[i]) != lower(*literal)) return false;
+    return *literal == '\0';
+}
+
+// The kind that a tag name gives, compared without regard to the case of ASCII letters; kKeyNode
+// for "key".
+template <typename Char>
+XMLNodeType KindOfName(const Char* name, std::size_t length) {
+    static const struct {
+        const char* name;
+        XMLNodeType kind;
+    } kinds[] = {{"key", kKeyNode},      {"dict", eXMLDict},       {"array", eXMLArray},
+                 {"string", eXMLString}, {"stringpsw", eXMLStringPSW}, {"integer", eXMLInt},
+                 {"date", eXMLDate},     {"real", eXMLReal},       {"boolean", eXMLBool}};
+    for (const auto& entry : kinds)
+        if (EqualsNoCase(name, length, entry.name)) return entry.kind;
+    return eXMLNone;
+}
+
+// An integer as C atoi reads it (blanks, a sign, digits) from zero-terminated UTF-8, held at the
+// ends of the 32-bit range instead of overflowing.
+inline __int64 ReadInteger(const char* text) {
+    const long long value = std::strtoll(text, nullptr, 10);
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return value;
+}
+
+// Adds the child that a node of the kind gives to parent, at the end of an array or under key in
+// a dictionary, through the parent's own AddElement, and gives back the container that the node's
+// children go into: the child itself, or what was already under the key, or null. Text is the
+// node's text, asked for only for scalars and then once: IsTrue() (it reads "true" in any case),
+// Integer() (as C atoi reads it, held at the ends of the 32-bit range) or Wide() (the text).
+template <typename Text>
+CXMLElement* AddReadChild(XMLNodeType kind, CXMLElement& parent, const CString& key, Text&& text,
+                          int* result = nullptr) {
+    if (kind > eXMLDict || kind < eXMLBool) return nullptr;
+    CXMLDict* dict = nullptr;
+    CXMLArray* array = nullptr;
+    if (parent.GetIniNodeType() == eXMLDict)
+        dict = dynamic_cast<CXMLDict*>(&parent);
+    else
+        array = dynamic_cast<CXMLArray*>(&parent);
+    // Any other element answers neither AddElement nor operator[]: its content is dropped.
+    if (dict == nullptr && array == nullptr) return nullptr;
+    const auto add = [&](unsigned __int64 value) {
+        return dict != nullptr ? dict->AddElement(key, kind, value) : array->AddElement(-1, kind, value);
+    };
+    int added;
+    switch (kind) {
+        case eXMLArray:
+        case eXMLDict:
+            // A container's text would be all the text below it: it is not needed, so not read.
+            added = add(0);
+            if (result != nullptr) *result = added;
+            return dict != nullptr ? (*dict)[key] : (*array)[static_cast<int>(array->GetSize()) - 1];
+        case eXMLBool: added = add(text.IsTrue() ? 1 : 0); break;
+        case eXMLInt: added = add(static_cast<unsigned __int64>(text.Integer())); break;
+        default:  // real, string, stringpsw and date take the text itself
+            added = add(reinterpret_cast<std::uintptr_t>(text.Wide()));
+            break;
+    }
+    if (result != nullptr) *result = added;
+    return nullptr;
+}
+
+// The walk, from the node that stands for the plist element. Nodes is a view of the document:
+//   Node                         a handle, cheap to copy
+//   bool Exists(Node)            false for the null handle
+//   Node FirstChild(Node)        the null handle when there is none
+//   void ForEachChild(Node, F)   f(child) for each child in order
+//   XMLNodeType Kind(Node)       kKeyNode, a kind, or eXMLNone
+//   CString Text(Node)           the node's text
+//   CXMLElement* Add(XMLNodeType kind, CXMLElement& parent, Node, const CString& key)
+//                                AddReadChild with the node's text
+// Names are not checked: the plist node's first child stands for the root container, whose
+// children become the dictionary's. The checks come before the dictionary is emptied, so a
+// document of the wrong shape leaves it as it was. Values without a key element of their own take
+// the key read last, anywhere before them in the walk.
+template <typename Nodes>
+int ReadPlist(CXMLDict& dict, Nodes& nodes, const typename Nodes::Node& plist) {
+    using Node = typename Nodes::Node;
+    if (!nodes.Exists(plist)) return 0;
+    const Node root = nodes.FirstChild(plist);
+    if (!nodes.Exists(root) || !nodes.Exists(nodes.FirstChild(root))) return 0;
+    if (TreeAccess::Entries(dict) == nullptr) return 0;
+
+    TreeAccess::Clear(dict);
+    CString key;
+    std::deque<std::pair<Node, CXMLElement*>> queue;
+    const auto queueChildren = [&](const Node& node, CXMLElement* container) {
+        nodes.ForEachChild(node, [&](const Node& child) { queue.emplace_back(child, container); });
+    };
+    queueChildren(root, &dict);
+    while (!queue.empty()) {
+        const auto [node, parent] = std::move(queue.front());
+        queue.pop_front();
+        const XMLNodeType kind = nodes.Kind(node);
+        if (kind == kKeyNode) {
+            key = nodes.Text(node);
+            continue;
+        }
+        if (parent == nullptr) continue;
+        CXMLElement* container = nodes.Add(kind, *parent, node, key);
+        if (kind == eXMLArray || kind == eXMLDict) queueChildren(node, container);
+    }
+    return 1;
+}
+
+}  // namespace cu::detail

@@ -1,0 +1,21 @@
+// The pugixml side of the DOM wrappers, for code that walks a loaded document's nodes itself.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <pugixml.hpp>
+
+#include "plist/dom/Dom.h"
+
+namespace cu::detail {
+
+// The document that doc holds; null when it holds none.
+const pugi::xml_document* PugiDocument(const CXMLDOMDocument2& doc);
+
+// The text of a node as CXMLDOMNode::GetText gives it, in UTF-8: for an element or the document,
+// the character data of its descendants in document order; for any other node, its value. The
+// view points into the document where one node holds all of it, else into scratch.
+std::string_view NodeText(pugi::xml_node node, std::string& scratch);
+
+}  // namespace cu::detail
