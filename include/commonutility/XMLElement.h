@@ -129,7 +129,7 @@ public:
     XMLNodeType GetIniNodeType() const override;
 
     using CXMLElement::GetValue;
-    // 0 when the receiver is null or the element has no text (memory ran out when it was made).
+    // 0 when the receiver is null.
     int GetValue(CString* out) const override;
     int SetValue(const wchar_t* value) override;
 
@@ -138,7 +138,7 @@ protected:
 
 private:
     friend struct cu::detail::ElementFactory;
-    CString* m_pText;
+    CString m_text;
 };
 
 // A password text: the same as CXMLString apart from its kind. It is held and written in plain
@@ -159,7 +159,7 @@ protected:
 
 private:
     friend struct cu::detail::ElementFactory;
-    CString* m_pText;
+    CString m_text;
 };
 
 // A date; 1899-12-30 00:00:00, valid, when new. Invalid and null dates are stored like any other.

@@ -14,6 +14,20 @@ const wchar_t* TextOf(unsigned __int64 value) {
     return reinterpret_cast<const wchar_t*>(static_cast<std::uintptr_t>(value));
 }
 
+// A number as C atof reads the text's UTF-8. A number is short and ASCII, so that case is narrowed
+// on the stack.
+double ReadReal(const wchar_t* text) {
+    char narrow[64];
+    std::size_t length = 0;
+    while (length < sizeof narrow - 1 && text[length] != 0 && static_cast<std::uint32_t>(text[length]) < 0x80) {
+        narrow[length] = static_cast<char>(text[length]);
+        ++length;
+    }
+    if (text[length] != 0) return std::atof(CString(text).ToUtf8().c_str());
+    narrow[length] = '\0';
+    return std::atof(narrow);
+}
+
 struct CopyJob {
     const CXMLElement* source;
     CXMLElement* target;
@@ -67,15 +81,19 @@ CXMLElement* ElementFactory::Make(XMLNodeType kind, unsigned __int64 value) {
         case eXMLReal: {
             if (value == 0) return nullptr;
             auto* real = new (std::nothrow) CXMLReal;
-            if (real != nullptr) real->SetValue(std::atof(CString(TextOf(value)).ToUtf8().c_str()));
+            if (real != nullptr) real->SetValue(ReadReal(TextOf(value)));
             return real;
         }
         case eXMLString:
-            if (value == 0) return nullptr;
-            return new (std::nothrow) CXMLString(const_cast<wchar_t*>(TextOf(value)));
         case eXMLStringPSW:
             if (value == 0) return nullptr;
-            return new (std::nothrow) CXMLStringPSW(const_cast<wchar_t*>(TextOf(value)));
+            try {
+                auto* text = const_cast<wchar_t*>(TextOf(value));
+                if (kind == eXMLString) return new CXMLString(text);
+                return new CXMLStringPSW(text);
+            } catch (const std::bad_alloc&) {
+                return nullptr;
+            }
         case eXMLDate: {
             // Text that does not parse leaves the default date; the child is made all the same.
             auto* date = new (std::nothrow) CXMLDate;

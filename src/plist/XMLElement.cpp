@@ -35,21 +35,10 @@ int Deliver(T* out, const V& value) {
     return 1;
 }
 
-// The string classes' shared behaviour: a heap text that may be missing when memory ran out.
-CString* NewText(const wchar_t* text) { return new (std::nothrow) CString(text); }
-CString* CopyText(const CString* text) {
-    return text != nullptr ? new (std::nothrow) CString(*text) : NewText(nullptr);
-}
-
-int GetText(const CString* text, CString* out) {
-    if (out == nullptr || text == nullptr) return 0;
-    *out = *text;
-    return 1;
-}
-
-int SetText(CString* text, const wchar_t* value) {
-    if (value == nullptr || text == nullptr) return 0;
-    *text = value;
+// The string classes' shared behaviour.
+int SetText(CString& text, const wchar_t* value) {
+    if (value == nullptr) return 0;
+    text = value;
     return 1;
 }
 
@@ -86,32 +75,31 @@ int CXMLReal::SetValue(double value) {
     return 1;
 }
 
-CXMLString::CXMLString(wchar_t* text) : m_pText(NewText(text)) {}
-CXMLString::CXMLString(const CXMLString& other) : CXMLElement(), m_pText(CopyText(other.m_pText)) {}
+CXMLString::CXMLString(wchar_t* text) : m_text(text) {}
+CXMLString::CXMLString(const CXMLString& other) : CXMLElement(), m_text(other.m_text) {}
 
 CXMLString& CXMLString::operator=(const CXMLString& other) {
-    if (this != &other && m_pText != nullptr && other.m_pText != nullptr) *m_pText = *other.m_pText;
+    m_text = other.m_text;
     return *this;
 }
 
-CXMLString::~CXMLString() { delete m_pText; }
+CXMLString::~CXMLString() = default;
 XMLNodeType CXMLString::GetIniNodeType() const { return eXMLString; }
-int CXMLString::GetValue(CString* out) const { return GetText(m_pText, out); }
-int CXMLString::SetValue(const wchar_t* value) { return SetText(m_pText, value); }
+int CXMLString::GetValue(CString* out) const { return Deliver(out, m_text); }
+int CXMLString::SetValue(const wchar_t* value) { return SetText(m_text, value); }
 
-CXMLStringPSW::CXMLStringPSW(wchar_t* text) : m_pText(NewText(text)) {}
-CXMLStringPSW::CXMLStringPSW(const CXMLStringPSW& other)
-    : CXMLElement(), m_pText(CopyText(other.m_pText)) {}
+CXMLStringPSW::CXMLStringPSW(wchar_t* text) : m_text(text) {}
+CXMLStringPSW::CXMLStringPSW(const CXMLStringPSW& other) : CXMLElement(), m_text(other.m_text) {}
 
 CXMLStringPSW& CXMLStringPSW::operator=(const CXMLStringPSW& other) {
-    if (this != &other && m_pText != nullptr && other.m_pText != nullptr) *m_pText = *other.m_pText;
+    m_text = other.m_text;
     return *this;
 }
 
-CXMLStringPSW::~CXMLStringPSW() { delete m_pText; }
+CXMLStringPSW::~CXMLStringPSW() = default;
 XMLNodeType CXMLStringPSW::GetIniNodeType() const { return eXMLStringPSW; }
-int CXMLStringPSW::GetValue(CString* out) const { return GetText(m_pText, out); }
-int CXMLStringPSW::SetValue(const wchar_t* value) { return SetText(m_pText, value); }
+int CXMLStringPSW::GetValue(CString* out) const { return Deliver(out, m_text); }
+int CXMLStringPSW::SetValue(const wchar_t* value) { return SetText(m_text, value); }
 
 CXMLDate::CXMLDate() = default;
 CXMLDate::~CXMLDate() = default;
