@@ -105,8 +105,13 @@ CXMLElement* AddReadChild(XMLNodeType kind, CXMLElement& parent, const CString& 
 //                                AddReadChild with the node's text
 // Names are not checked: the plist node's first child stands for the root container, whose
 // children become the dictionary's. The checks come before the dictionary is emptied, so a
-// document of the wrong shape leaves it as it was. Values without a key element of their own take
-// the key read last, anywhere before them in the walk.
+// document of the wrong shape leaves it as it was.
+//
+// Nodes are read breadth first, and values without a key element of their own take the key read
+// last, anywhere before them in that order. The children of one container come one after another
+// in that order, so the queue holds containers, and each container's children are read in one
+// pass while they are at hand. A container whose element could not be made (its parent takes no
+// children, or memory ran out) still has its keys read, but nothing below them.
 template <typename Nodes>
 int ReadPlist(CXMLDict& dict, Nodes& nodes, const typename Nodes::Node& plist) {
     using Node = typename Nodes::Node;
@@ -117,22 +122,21 @@ int ReadPlist(CXMLDict& dict, Nodes& nodes, const typename Nodes::Node& plist) {
 
     TreeAccess::Clear(dict);
     CString key;
-    std::deque<std::pair<Node, CXMLElement*>> queue;
-    const auto queueChildren = [&](const Node& node, CXMLElement* container) {
-        nodes.ForEachChild(node, [&](const Node& child) { queue.emplace_back(child, container); });
-    };
-    queueChildren(root, &dict);
-    while (!queue.empty()) {
-        const auto [node, parent] = std::move(queue.front());
-        queue.pop_front();
-        const XMLNodeType kind = nodes.Kind(node);
-        if (kind == kKeyNode) {
-            key = nodes.Text(node);
-            continue;
-        }
-        if (parent == nullptr) continue;
-        CXMLElement* container = nodes.Add(kind, *parent, node, key);
-        if (kind == eXMLArray || kind == eXMLDict) queueChildren(node, container);
+    // Containers whose children are still to read, and the element they are read into.
+    std::deque<std::pair<Node, CXMLElement*>> pending;
+    pending.emplace_back(root, &dict);
+    while (!pending.empty()) {
+        const auto [container, parent] = std::move(pending.front());
+        pending.pop_front();
+        nodes.ForEachChild(container, [&](const Node& node) {
+            const XMLNodeType kind = nodes.Kind(node);
+            if (kind == kKeyNode) {
+                key = nodes.Text(node);
+            } else if (parent != nullptr) {
+                CXMLElement* element = nodes.Add(kind, *parent, node, key);
+                if (kind == eXMLArray || kind == eXMLDict) pending.emplace_back(node, element);
+            }
+        });
     }
     return 1;
 }
