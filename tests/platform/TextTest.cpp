@@ -122,14 +122,16 @@ TEST(Bstr, LengthPrefixedAndTerminated) {
     SysFreeString(text);
 }
 
-// Growing keeps the units, also across a move of a large string; a source is copied in.
+// Growing keeps the units, also across a move of a string large enough (over 32 MiB on Linux)
+// to be given pages of its own; a source is copied in.
 TEST(Bstr, ReallocationKeepsOrCopiesTheUnits) {
     BSTR text = SysAllocString(L"abcdef");
     ASSERT_NE(nullptr, text);
-    ASSERT_TRUE(SysReAllocStringLen(&text, nullptr, 3000000));
-    EXPECT_EQ(3000000u, SysStringLen(text));
+    ASSERT_TRUE(SysReAllocStringLen(&text, nullptr, 9000000));
+    EXPECT_EQ(9000000u, SysStringLen(text));
     EXPECT_EQ(std::wstring(L"abcdef"), std::wstring(text, 6));
-    EXPECT_EQ(L'\0', text[3000000]);
+    EXPECT_EQ(L'\0', text[9000000]);
+    text[8999999] = L'z';
     ASSERT_TRUE(SysReAllocStringLen(&text, nullptr, 4));
     EXPECT_EQ(std::wstring(L"abcd"), std::wstring(text));
     ASSERT_TRUE(SysReAllocStringLen(&text, L"xyz", 3));

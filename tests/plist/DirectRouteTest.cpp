@@ -147,6 +147,16 @@ TEST(DirectRoute, SampleDocumentsAndEdgeShapesGiveTheDomRoutesBytes) {
         ExpectSameRoutes(dict, dir);
     }
     {
+        // More text than one of the wide writer's blocks holds, and one text longer than a block.
+        SCOPED_TRACE("long texts");
+        RoutedDict dict;
+        const std::wstring line(20000, L'x');
+        for (int i = 0; i < 40; ++i) dict.AddElement(CString(std::to_wstring(i).c_str()), eXMLString, Text(line.c_str()));
+        const std::wstring escaped(300000, L'&');
+        dict.AddElement(L"long", eXMLString, Text(escaped.c_str()));
+        ExpectSameRoutes(dict, dir);
+    }
+    {
         SCOPED_TRACE("empty dictionary");
         RoutedDict dict;
         ExpectSameRoutes(dict, dir);
