@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "Cli.h"
+#include "Registry.h"
 
 namespace commonutil {
 namespace {
@@ -126,25 +127,21 @@ int Log(const Args& args) {
         DWORD flags = 0;
         const std::string wrong = ParseFlags(args[1], flags);
         if (!wrong.empty()) return Fail(kUsage, "log on: " + wrong);
-        HKEY key = nullptr;
+        RegKey key;
         LONG error = RegCreateKeyExW(HKEY_CURRENT_USER, kLogKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                                     nullptr, &key, nullptr);
-        if (error == ERROR_SUCCESS) {
-            error = RegSetValueExW(key, L"LogFlag", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&flags), sizeof flags);
-            RegCloseKey(key);
-        }
+                                     nullptr, key.Put(), nullptr);
+        if (error == ERROR_SUCCESS)
+            error = RegSetValueExW(key.Get(), L"LogFlag", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&flags),
+                                   sizeof flags);
         if (error != ERROR_SUCCESS)
             return Fail(kFailed, "log on: the registry cannot be written: " + RegErrorText(error));
         std::printf("LogFlag = 0x%08lx\n", static_cast<unsigned long>(flags));
         return kOk;
     }
     if (verb == "off" && args.size() == 1) {
-        HKEY key = nullptr;
-        LONG error = RegOpenKeyExW(HKEY_CURRENT_USER, kLogKey, 0, KEY_SET_VALUE, &key);
-        if (error == ERROR_SUCCESS) {
-            error = RegDeleteValueW(key, L"LogFlag");
-            RegCloseKey(key);
-        }
+        RegKey key;
+        LONG error = RegOpenKeyExW(HKEY_CURRENT_USER, kLogKey, 0, KEY_SET_VALUE, key.Put());
+        if (error == ERROR_SUCCESS) error = RegDeleteValueW(key.Get(), L"LogFlag");
         // No key or no value: logging is off already.
         if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND)
             return Fail(kFailed, "log off: the registry cannot be written: " + RegErrorText(error));

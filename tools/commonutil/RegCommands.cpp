@@ -224,12 +224,13 @@ LONG EnumValues(HKEY key, std::vector<RegValue>& values) {
 }
 
 LONG DeleteTree(HKEY root, const std::wstring& subKey) {
-    HKEY key = nullptr;
-    LONG error = RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ, &key);
-    if (error != ERROR_SUCCESS) return error;
     std::vector<std::wstring> children;
-    error = EnumSubKeys(key, children);
-    RegCloseKey(key);
+    LONG error = ERROR_SUCCESS;
+    {  // the key is closed before anything below it goes
+        RegKey key;
+        error = RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ, key.Put());
+        if (error == ERROR_SUCCESS) error = EnumSubKeys(key.Get(), children);
+    }
     for (std::size_t i = 0; error == ERROR_SUCCESS && i < children.size(); ++i)
         error = DeleteTree(root, subKey + L"\\" + children[i]);
     return error == ERROR_SUCCESS ? RegDeleteKeyW(root, subKey.c_str()) : error;
@@ -256,7 +257,7 @@ int Reg(const Args& args) {
         return Fail(kUsage, "reg " + verb + ": " + args[1] + ": the key must start with HKCU, HKLM, HKCR or HKU");
     const std::wstring name = args.size() > 2 && args[2] != "@" ? WideFromUtf8(args[2]) : L"";
     const std::string where = args[1] + (args.size() > 2 ? " " + args[2] : "");
-    HKEY key = nullptr;
+    RegKey key;
 
     if (verb == "set") {
         std::vector<BYTE> data;
@@ -278,11 +279,9 @@ int Reg(const Args& args) {
         for (int i = 0; i < (type == REG_DWORD ? 4 : type == REG_QWORD ? 8 : 0); ++i)
             data.push_back(static_cast<BYTE>(number >> (8 * i)));
         LONG error = RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                                     &key, nullptr);
-        if (error == ERROR_SUCCESS) {
-            error = RegSetValueExW(key, name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
-            RegCloseKey(key);
-        }
+                                     key.Put(), nullptr);
+        if (error == ERROR_SUCCESS)
+            error = RegSetValueExW(key.Get(), name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
         if (error != ERROR_SUCCESS) return Fail(kFailed, "reg set: " + where + ": " + RegErrorText(error));
         return kOk;
     }
@@ -292,26 +291,26 @@ int Reg(const Args& args) {
         if (error != ERROR_SUCCESS) return Fail(kFailed, "reg delete: " + where + ": " + RegErrorText(error));
         return kOk;
     }
-    LONG error = RegOpenKeyExW(root, subKey.c_str(), 0, verb == "delete" ? KEY_SET_VALUE : KEY_READ, &key);
+    LONG error = RegOpenKeyExW(root, subKey.c_str(), 0, verb == "delete" ? KEY_SET_VALUE : KEY_READ, key.Put());
     if (error != ERROR_SUCCESS) return Fail(kFailed, "reg " + verb + ": " + args[1] + ": " + RegErrorText(error));
     if (verb == "delete") {
-        error = RegDeleteValueW(key, name.c_str());
+        error = RegDeleteValueW(key.Get(), name.c_str());
     } else if (verb == "get") {
         DWORD type = 0;
         std::vector<BYTE> data;
-        error = ReadValue(key, name, type, data);
+        error = ReadValue(key.Get(), name, type, data);
         if (error == ERROR_SUCCESS) std::printf("%s\t%s\n", TypeName(type), ValueText(type, data).c_str());
     } else {
         std::vector<std::wstring> children;
         std::vector<RegValue> values;
-        error = EnumSubKeys(key, children);
-        if (error == ERROR_SUCCESS) error = EnumValues(key, values);
+        error = EnumSubKeys(key.Get(), children);
+        if (error == ERROR_SUCCESS) error = EnumValues(key.Get(), values);
         for (const std::wstring& child : children) std::printf("[%s]\n", Utf8FromWide(child).c_str());
         for (const RegValue& value : values)
             std::printf("%s\t%s\t%s\n", value.name.empty() ? "@" : Utf8FromWide(value.name).c_str(),
                         TypeName(value.type), ValueText(value.type, value.data).c_str());
     }
-    RegCloseKey(key);
+    key.Close();
     if (error != ERROR_SUCCESS) return Fail(kFailed, "reg " + verb + ": " + where + ": " + RegErrorText(error));
     return kOk;
 }

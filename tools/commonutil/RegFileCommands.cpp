@@ -65,14 +65,15 @@ std::string ValueLine(const RegValue& value) {
 }
 
 LONG ExportKey(HKEY root, const std::wstring& subKey, std::ostream& out) {
-    HKEY key = nullptr;
-    LONG error = RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ, &key);
-    if (error != ERROR_SUCCESS) return error;
     std::vector<RegValue> values;
     std::vector<std::wstring> children;
-    error = EnumValues(key, values);
-    if (error == ERROR_SUCCESS) error = EnumSubKeys(key, children);
-    RegCloseKey(key);
+    LONG error = ERROR_SUCCESS;
+    {
+        RegKey key;
+        error = RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ, key.Put());
+        if (error == ERROR_SUCCESS) error = EnumValues(key.Get(), values);
+        if (error == ERROR_SUCCESS) error = EnumSubKeys(key.Get(), children);
+    }
     if (error != ERROR_SUCCESS) return error;
     out << "[" << RootName(root) << (subKey.empty() ? "" : "\\" + Utf8FromWide(subKey)) << "]\r\n";
     for (const RegValue& value : values) out << ValueLine(value) << "\r\n";
@@ -194,15 +195,14 @@ int RegImport(const Args& args) {
     if (lines.empty() || lines[0].second != kHeader)
         return Fail(kFailed, name + ": not a registry export file (the first line must be \"" + kHeader + "\")");
 
-    HKEY key = nullptr;
+    RegKey key;
     auto fail = [&](int line, const std::string& why) {
-        if (key != nullptr) RegCloseKey(key);
         return Fail(kFailed, name + ":" + std::to_string(line) + ": " + why);
     };
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const auto& [at, line] = lines[i];
         if (line[0] == '[') {
-            if (key != nullptr) RegCloseKey(key), key = nullptr;
+            key.Close();
             if (line.back() != ']') return fail(at, "a section must end with ]");
             const bool remove = line.size() > 1 && line[1] == '-';
             HKEY root = nullptr;
@@ -215,7 +215,7 @@ int RegImport(const Args& args) {
                 if (error == ERROR_FILE_NOT_FOUND) error = ERROR_SUCCESS;
             } else {
                 error = RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                                        &key, nullptr);
+                                        key.Put(), nullptr);
             }
             if (error != ERROR_SUCCESS) return fail(at, "the key cannot be written: " + RegErrorText(error));
             continue;
@@ -225,13 +225,13 @@ int RegImport(const Args& args) {
         DWORD type = 0;
         std::vector<BYTE> data;
         if (!ParseValueLine(line, name, remove, type, data)) return fail(at, "not a value line: " + line);
-        if (key == nullptr) return fail(at, "a value outside a key section");
-        LONG error = remove ? RegDeleteValueW(key, name.c_str())
-                            : RegSetValueExW(key, name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
+        if (key.Get() == nullptr) return fail(at, "a value outside a key section");
+        LONG error = remove ? RegDeleteValueW(key.Get(), name.c_str())
+                            : RegSetValueExW(key.Get(), name.c_str(), 0, type, data.data(),
+                                             static_cast<DWORD>(data.size()));
         if (remove && error == ERROR_FILE_NOT_FOUND) error = ERROR_SUCCESS;
         if (error != ERROR_SUCCESS) return fail(at, "the value cannot be written: " + RegErrorText(error));
     }
-    if (key != nullptr) RegCloseKey(key);
     return kOk;
 }
 

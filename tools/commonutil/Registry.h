@@ -8,6 +8,29 @@
 
 namespace commonutil {
 
+// An open registry key, closed when its holder goes.
+class RegKey {
+public:
+    RegKey() = default;
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+    ~RegKey() { Close(); }
+
+    HKEY Get() const { return m_key; }
+    // Where an open or create call puts the key; a key held before is closed first.
+    HKEY* Put() {
+        Close();
+        return &m_key;
+    }
+    void Close() {
+        if (m_key != nullptr) RegCloseKey(m_key);
+        m_key = nullptr;
+    }
+
+private:
+    HKEY m_key = nullptr;
+};
+
 struct RegValue {
     std::wstring name;  // "" for the default value
     DWORD type;
