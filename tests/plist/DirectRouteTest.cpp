@@ -264,3 +264,21 @@ TEST(DirectRoute, SampleFilesReadAsThroughTheDom) {
         EXPECT_TRUE(cu::test::SameTree(fromFile, fromText, cu::test::Compare::Exactly));
     }
 }
+
+// The direct reader adds the top-level children through the dictionary's own AddElement, as the
+// DOM route does, so a subclass that overrides it sees each of them.
+TEST(DirectRoute, ReadingAddsThroughASubclassesAddElement) {
+    class CountingDict : public CXMLDict {
+    public:
+        int adds = 0;
+        int AddElement(const CString& key, XMLNodeType kind, ULONGLONG value) override {
+            ++adds;
+            return CXMLDict::AddElement(key, kind, value);
+        }
+    };
+    std::wstring text = L"<plist><dict><key>a</key><integer>1</integer><key>b</key>"
+                        L"<dict><key>c</key><string>x</string></dict></dict></plist>";
+    CountingDict dict;
+    ASSERT_EQ(dict.LoadFromMemFile(&text[0]), 1);
+    EXPECT_EQ(2, dict.adds);  // a and b; c goes into b, a plain dictionary
+}
