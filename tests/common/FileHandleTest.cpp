@@ -132,25 +132,6 @@ TEST(FileHandle, ReadAndWriteFlushAlwaysWorkAtTheStart) {
     EXPECT_EQ(ReadBytes(path), "ABC3456789");
 }
 
-TEST(FileHandle, SetPathTakesAtMost260UnitsAndIsReadOnlyReadsThePath) {
-    TempDir dir;
-    ASSERT_TRUE(dir.Valid());
-    const CString path = dir.Path(L"file");
-    WriteBytes(path, "x");
-    CFileOperation file(path);
-    EXPECT_EQ(file.IsReadOnly(), 0);
-    SetReadOnly(path);
-    EXPECT_EQ(file.IsReadOnly(), 1);
-    SetReadOnly(path, false);
-
-    const CString units260(L'a', 260), units261(L'a', 261);
-    EXPECT_EQ(file.SetPath(units261), 0);
-    EXPECT_EQ(file.GetPath(), path);
-    EXPECT_EQ(file.SetPath(units260), 1);
-    EXPECT_EQ(file.GetPath(), units260);
-    EXPECT_EQ(file.IsReadOnly(), 0);  // no such file
-}
-
 TEST(FileSize, StaticQueryGivesSizesAbove4GiBWhileTheFileIsOpen) {
     TempDir dir;
     ASSERT_TRUE(dir.Valid());

@@ -121,6 +121,8 @@ TEST(FileObject, KeepsItsPathWithinTheLimit) {
     CFileOperation file(CString(L"clip.mp4"));
     EXPECT_EQ(file.SetPath(path260), 1);
     EXPECT_EQ(file.SetPath(path260 + L"a"), 0);
+    EXPECT_EQ(file.GetPath(), path260);  // a refused path leaves the one before
+    EXPECT_EQ(file.IsReadOnly(), 0);     // no such file
     CFileOperation copy(file), assigned;
     assigned = copy;
     EXPECT_EQ(assigned.GetPath(), path260);
