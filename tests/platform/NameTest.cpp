@@ -3,10 +3,9 @@
 
 // POSIX only: Windows names are UTF-16 text, so there are no bytes that fail to decode.
 #if !defined(_WIN32)
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -19,10 +18,7 @@ namespace {
 
 // Makes a file of the given bytes under a name given as bytes, bypassing the library.
 void MakeRawFile(const std::string& path, const std::string& content) {
-    const int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    ASSERT_GE(fd, 0) << path;
-    ASSERT_EQ(write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
-    close(fd);
+    std::ofstream(path, std::ios::binary) << content;
 }
 
 // The names a search of the folder gives, without "." and "..".
