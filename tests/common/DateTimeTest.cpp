@@ -38,15 +38,11 @@ TEST(CommonDateTime, DayCountsGiveFieldsAndDateText) {
     const Case cases[] = {
         {0.0, {1899, 12, 30, 0, 0, 0, 6}, "1899-12-30"},
         // Whole days back from the epoch, the fraction forwards from midnight.
-        {-1.25, {1899, 12, 29, 6, 0, 0, 5}, "1899-12-29"},
         {-0.75, {1899, 12, 30, 18, 0, 0, 6}, "1899-12-30"},
-        {36585.0, {2000, 2, 29, 0, 0, 0, 2}, "2000-02-29"},
-        {39934.0 + 37230 / 86400.0, {2009, 5, 1, 10, 20, 30, 5}, "2009-05-01"},
         {-657434.0, {100, 1, 1, 0, 0, 0, 5}, "0100-01-01"},  // always four digits of year
         {2958465.0 + 86399 / 86400.0, {9999, 12, 31, 23, 59, 59, 5}, "9999-12-31"},
         {2958466.0, kNoFields, "Invalid DateTime"},
         {-657435.0, kNoFields, "Invalid DateTime"},
-        {1e9, kNoFields, "Invalid DateTime"},
         // Half a second before year 10000 rounds into it; a day count that is not a number has no
         // date at all, whatever the platform's conversion answers.
         {2958465.0 + 86399.6 / 86400.0, kNoFields, "Invalid DateTime"},
