@@ -9,12 +9,6 @@ namespace {
 
 using cu::test::Text;
 
-CString StringAt(CXMLDict& dict, const wchar_t* key) {
-    CString value(L"?");
-    if (CXMLElement* element = dict[key]) element->GetValue(&value);
-    return value;
-}
-
 // Two groups; the first holds one content with two files and all three values.
 void FillSample(CContentInfoXML& doc) {
     doc.Initialize(L"Uploader", nullptr, L"{DB}");
@@ -40,7 +34,6 @@ TEST(ContentInfo, InitializeMakesTheSkeleton) {
               L"<key>XMLFileType</key><string>ContentInfoXML</string></dict></plist>");
 
     FillSample(doc);
-    EXPECT_EQ(StringAt(doc, L"SourceApp"), L"Uploader");
     EXPECT_EQ(doc.GetGroupCount(), 2);
     EXPECT_EQ(doc.Initialize(nullptr, nullptr, nullptr), 1);  // drops every group
     EXPECT_EQ(doc.GetGroupCount(), 0);
@@ -51,7 +44,6 @@ TEST(ContentInfo, GroupsContentsAndFiles) {
     FillSample(doc);
     EXPECT_EQ(doc.AddNewGroup(nullptr), nullptr);
     ASSERT_EQ(doc.GetGroupCount(), 2);
-    EXPECT_EQ(StringAt(*doc.GetGroup(1), L"GroupName"), L"Work");
     EXPECT_EQ(doc.GetGroup(2), nullptr);
     EXPECT_EQ(doc.GetGroup(-1), nullptr);
 
@@ -127,10 +119,6 @@ TEST(ContentInfo, FilesAreTheSameOnEveryPlatform) {
     cu::test::TempDir dir;
     ASSERT_EQ(made.SaveToFile(dir.Path(L"out.plist")), 1);
     EXPECT_EQ(cu::test::ReadBytes(dir.Path(L"out.plist")), cu::test::ReadBytes(golden));
-
-    CContentInfoXML copy(read);
-    EXPECT_EQ(copy.GetGroupCount(), 2);
-    EXPECT_NE(copy.GetGroup(0), read.GetGroup(0));
 }
 
 }  // namespace

@@ -94,12 +94,4 @@ TEST(RegionSettings, GettersHandOutOwnContainersAndCopiesHaveTheirOwn) {
     EXPECT_EQ(Dump(assigned), kOldDump);
 }
 
-TEST(RegionSettings, ReadsTheSampleFile) {
-    CXMLLocalSet set;
-    ASSERT_EQ(set.LoadFromFile(CString(COMMONUTILITY_TEST_DATA "/regions.xml")), 1);
-    EXPECT_EQ(Dump(set), "1=Europe,2=North America,3=Asia,4=South America,|DE/1/Germany/PAL,"
-                         "FR/1/France/PAL,US/2/United States/NTSC,CA/2/Canada/NTSC,JP/3/Japan/NTSC,"
-                         "CN/3/China/PAL,BR/4/Brazil/PAL-M,");
-}
-
 }  // namespace
