@@ -73,7 +73,7 @@ CXMLElement* AddReadChild(XMLNodeType kind, CXMLElement& parent, const CString& 
         array = dynamic_cast<CXMLArray*>(&parent);
     // Any other element answers neither AddElement nor operator[]: its content is dropped.
     if (dict == nullptr && array == nullptr) return nullptr;
-    const auto add = [&](unsigned __int64 value) {
+    const auto add = [&](ULONGLONG value) {
         return dict != nullptr ? dict->AddElement(key, kind, value) : array->AddElement(-1, kind, value);
     };
     int added;
@@ -85,7 +85,7 @@ CXMLElement* AddReadChild(XMLNodeType kind, CXMLElement& parent, const CString& 
             if (result != nullptr) *result = added;
             return dict != nullptr ? (*dict)[key] : (*array)[static_cast<int>(array->GetSize()) - 1];
         case eXMLBool: added = add(text.IsTrue() ? 1 : 0); break;
-        case eXMLInt: added = add(static_cast<unsigned __int64>(text.Integer())); break;
+        case eXMLInt: added = add(static_cast<ULONGLONG>(text.Integer())); break;
         default:  // real, string, stringpsw and date take the text itself
             added = add(reinterpret_cast<std::uintptr_t>(text.Wide()));
             break;
@@ -126,7 +126,8 @@ int ReadPlist(CXMLDict& dict, Nodes& nodes, const typename Nodes::Node& plist) {
     std::deque<std::pair<Node, CXMLElement*>> pending;
     pending.emplace_back(root, &dict);
     while (!pending.empty()) {
-        const auto [container, parent] = std::move(pending.front());
+        const Node container = std::move(pending.front().first);
+        CXMLElement* const parent = pending.front().second;
         pending.pop_front();
         nodes.ForEachChild(container, [&](const Node& node) {
             const XMLNodeType kind = nodes.Kind(node);
