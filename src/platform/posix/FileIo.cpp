@@ -14,21 +14,36 @@
 
 using namespace cu::detail;
 
+namespace {
+
+// What ReadFile and WriteFile check before they move any byte: zero bytes done so far, the file
+// behind the handle, the arguments, and the right to read or write (right: GENERIC_READ or
+// GENERIC_WRITE; GENERIC_ALL gives both). Null, with the last error set, when a check fails.
+std::shared_ptr<FileObject> FileForTransfer(HANDLE handle, const void* buffer, DWORD count, DWORD* done,
+                                            LPOVERLAPPED overlapped, DWORD right) {
+    if (done != nullptr) *done = 0;
+    std::shared_ptr<FileObject> file = FileOrError(handle);
+    if (file == nullptr) return nullptr;
+    if (overlapped != nullptr || (buffer == nullptr && count != 0)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if ((file->access() & (right | GENERIC_ALL)) == 0) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return file;
+}
+
+}  // namespace
+
 // Caveats: the whole count is read unless the end of the file comes first, as for a disk file on
 // Windows; a handle opened without GENERIC_READ (or GENERIC_ALL) is refused with
 // ERROR_ACCESS_DENIED. Overlapped reads are not supported.
 BOOL ReadFile(HANDLE handle, void* buffer, DWORD toRead, DWORD* read, LPOVERLAPPED overlapped) {
-    if (read != nullptr) *read = 0;
-    const std::shared_ptr<FileObject> file = FileOrError(handle);
+    const std::shared_ptr<FileObject> file =
+        FileForTransfer(handle, buffer, toRead, read, overlapped, GENERIC_READ);
     if (file == nullptr) return FALSE;
-    if (overlapped != nullptr || (buffer == nullptr && toRead != 0)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if ((file->access() & (GENERIC_READ | GENERIC_ALL)) == 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
     DWORD done = 0;
     while (done < toRead) {
         const ssize_t count = ::read(file->fd(), static_cast<char*>(buffer) + done, toRead - done);
@@ -50,17 +65,9 @@ BOOL ReadFile(HANDLE handle, void* buffer, DWORD toRead, DWORD* read, LPOVERLAPP
 // ERROR_ACCESS_DENIED. Overlapped writes are not supported.
 BOOL WriteFile(HANDLE handle, const void* buffer, DWORD toWrite, DWORD* written,
                LPOVERLAPPED overlapped) {
-    if (written != nullptr) *written = 0;
-    const std::shared_ptr<FileObject> file = FileOrError(handle);
+    const std::shared_ptr<FileObject> file =
+        FileForTransfer(handle, buffer, toWrite, written, overlapped, GENERIC_WRITE);
     if (file == nullptr) return FALSE;
-    if (overlapped != nullptr || (buffer == nullptr && toWrite != 0)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if ((file->access() & (GENERIC_WRITE | GENERIC_ALL)) == 0) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
     DWORD done = 0;
     while (done < toWrite) {
         const ssize_t count = ::write(file->fd(), static_cast<const char*>(buffer) + done, toWrite - done);
