@@ -2,7 +2,6 @@
 #include "commonutility/DateTime.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <ctime>
 
 #include "platform/win32.h"
@@ -16,6 +15,19 @@ bool BreakValue(const COleDateTime& value, UDATE& fields) {
     return value.GetStatus() == COleDateTime::valid && std::isfinite(value.m_dt) &&
            SUCCEEDED(VarUdateFromDate(value.m_dt, 0, &fields)) && fields.st.wYear >= 100 &&
            fields.st.wYear <= 9999;
+}
+
+// A field of count characters as C atoi reads it: blanks, a sign, then digits up to the first
+// other character; no digits read as 0. Four digits at most cannot overflow.
+int ReadField(const wchar_t* text, int count) {
+    const auto isBlank = [](wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); };
+    int i = 0;
+    while (i < count && isBlank(text[i])) ++i;
+    bool negative = false;
+    if (i < count && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
+    int value = 0;
+    for (; i < count && text[i] >= L'0' && text[i] <= L'9'; ++i) value = value * 10 + (text[i] - L'0');
+    return negative ? -value : value;
 }
 
 int FieldOrMinusOne(const COleDateTime& value, WORD SYSTEMTIME::*field) {
@@ -130,10 +142,8 @@ CCommonDateTime CCommonDateTime::GetNow() {
 
 int CCommonDateTime::FromString(const CString& text) {
     if (text.GetLength() < 19) return 0;
-    // Each field is read as C atoi reads it: blanks, a sign, then digits; no digits read as 0.
-    const auto field = [&text](int first, int count) {
-        return std::atoi(text.Mid(first, count).ToUtf8().c_str());
-    };
+    const wchar_t* chars = text.GetString();
+    const auto field = [chars](int first, int count) { return ReadField(chars + first, count); };
     const int year = field(0, 4), month = field(5, 2), day = field(8, 2);
     const int hour = field(11, 2), minute = field(14, 2), second = field(17, 2);
     if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 ||
