@@ -1,6 +1,7 @@
 // Reading a dictionary straight from pugixml's nodes: the walk of the DOM wrappers without the
 // wrappers, tag names compared where they stand and numbers read from the parser's own text.
-#include <cstring>
+#include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -49,12 +50,27 @@ public:
     }
     static XMLNodeType Kind(Node node) {
         if (node.type() != pugi::node_element && node.type() != pugi::node_pi) return eXMLNone;
+        // No kind's name is longer than nine letters, so a name is measured no further than ten.
         const char* name = node.name();
-        return KindOfName(name, std::strlen(name));
+        std::size_t length = 0;
+        while (length < 10 && name[length] != '\0') ++length;
+        return KindOfName(name, length);
     }
+    // Only keys are asked for. The same short keys come back in dictionary after dictionary, so
+    // the last one read into each of a few slots is kept, and a key read again shares its text
+    // instead of being decoded and stored once more.
     CString Text(Node node) {
         const std::string_view text = NodeText(node, m_scratch);
-        return CString::FromUtf8(text.data(), text.size());
+        if (text.size() > KeySlot::kLongest) return CString::FromUtf8(text.data(), text.size());
+        std::size_t hash = text.size();
+        for (const char c : text) hash = hash * 31 + static_cast<unsigned char>(c);
+        KeySlot& slot = m_keys[hash % m_keys.size()];
+        if (std::string_view(slot.bytes, slot.length) != text) {
+            slot.key = CString::FromUtf8(text.data(), text.size());
+            text.copy(slot.bytes, text.size());
+            slot.length = text.size();
+        }
+        return slot.key;
     }
     CXMLElement* Add(XMLNodeType kind, CXMLElement& parent, Node node, const CString& key) {
         return AddReadChild(kind, parent, key, PugiText(node, m_scratch, m_wide));
@@ -64,6 +80,13 @@ private:
     // Reused from node to node, so that gathering and widening text allocates only as it grows.
     std::string m_scratch;
     std::wstring m_wide;
+    struct KeySlot {
+        static constexpr std::size_t kLongest = 32;
+        char bytes[kLongest];
+        std::size_t length = 0;
+        CString key;
+    };
+    std::array<KeySlot, 61> m_keys;
 };
 
 }  // namespace
