@@ -49,7 +49,8 @@ public:
         for (Node child = node.first_child(); child; child = child.next_sibling()) f(child);
     }
     static XMLNodeType Kind(Node node) {
-        if (node.type() != pugi::node_element && node.type() != pugi::node_pi) return eXMLNone;
+        const pugi::xml_node_type type = node.type();
+        if (type != pugi::node_element && type != pugi::node_pi) return eXMLNone;
         // No kind's name is longer than nine letters, so a name is measured no further than ten.
         const char* name = node.name();
         std::size_t length = 0;

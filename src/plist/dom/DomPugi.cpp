@@ -472,12 +472,14 @@ const pugi::xml_document* PugiDocument(const CXMLDOMDocument2& doc) {
 }
 
 std::string_view NodeText(pugi::xml_node node, std::string& scratch) {
-    if (node.type() != pugi::node_element && node.type() != pugi::node_document) return node.value();
+    const pugi::xml_node_type type = node.type();
+    if (type != pugi::node_element && type != pugi::node_document) return node.value();
     // The common case, one text child, needs no gathering copy.
     const pugi::xml_node only = node.first_child();
-    if (only && only == node.last_child() &&
-        (only.type() == pugi::node_pcdata || only.type() == pugi::node_cdata))
-        return only.value();
+    if (only && !only.next_sibling()) {
+        const pugi::xml_node_type onlyType = only.type();
+        if (onlyType == pugi::node_pcdata || onlyType == pugi::node_cdata) return only.value();
+    }
     CollectText(node, scratch);
     return scratch;
 }
