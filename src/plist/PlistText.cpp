@@ -2,10 +2,13 @@
 #include "plist/PlistText.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
@@ -126,12 +129,14 @@ struct WideSink {
     using Unit = wchar_t;
     static Unit* Put(Unit* out, const wchar_t*& p, const wchar_t* end) { return PutWide(out, p, end); }
     BstrBuffer buffer;
+    char decimalPoint = DecimalPoint();
 };
 
 struct Utf8Sink {
     using Unit = char;
     static Unit* Put(Unit* out, const wchar_t*& p, const wchar_t* end) { return PutUtf8(out, p, end); }
     Buffer<char> buffer;
+    char decimalPoint = DecimalPoint();
 };
 
 // Each wide unit gives at most five output units ("&amp;", "&#13;"; four UTF-8 bytes per UTF-32
@@ -271,7 +276,7 @@ bool Element(Sink& sink, CXMLElement& element, std::vector<Open>& open) {
             return true;
         }
         default:
-            FormatScalar(kind, element, text);
+            FormatScalar(kind, element, text, sink.decimalPoint);
             const std::size_t tagLength = std::char_traits<char>::length(kTags[kind]);
             sink.buffer.Reserve(2 * tagLength + 5);
             Ascii(sink, "<", 1);
@@ -316,36 +321,75 @@ bool Document(Sink& sink, CXMLDict& dict) {
     return true;
 }
 
+// "%f": plain decimal notation with six digits after the point. For a finite value to_chars gives
+// the digits that printf gives, several times faster; the point is then the C locale's.
+void FormatReal(double value, char decimalPoint, char (&out)[kScalarTextSize]) {
+    if (decimalPoint != '\0' && std::isfinite(value)) {
+        const std::to_chars_result written =
+            std::to_chars(out, out + sizeof out - 1, value, std::chars_format::fixed, 6);
+        if (written.ec == std::errc()) {
+            *written.ptr = '\0';
+            written.ptr[-7] = decimalPoint;
+            return;
+        }
+    }
+    std::snprintf(out, sizeof out, "%f", value);
+}
+
+// Writes value, below 10 to the power width, as width digits followed by separator.
+char* PutDigits(char* out, unsigned value, int width, char separator) {
+    for (int i = width - 1; i >= 0; --i, value /= 10) out[i] = static_cast<char>('0' + value % 10);
+    out[width] = separator;
+    return out + width + 1;
+}
+
 }  // namespace
 
-bool FormatScalar(XMLNodeType kind, const CXMLElement& element, char (&out)[kScalarTextSize]) {
+char DecimalPoint() {
+    char text[8];
+    std::snprintf(text, sizeof text, "%.1f", 0.5);
+    return text[0] == '0' && text[2] == '5' && text[3] == '\0' ? text[1] : '\0';
+}
+
+bool FormatScalar(XMLNodeType kind, const CXMLElement& element, char (&out)[kScalarTextSize], char decimalPoint) {
     out[0] = '\0';
+    char* const last = out + sizeof out - 1;  // room kept for the terminator
     switch (kind) {
         case eXMLBool: {
             int value = 0;
             element.GetValue(&value);
-            std::snprintf(out, sizeof out, "%s", value != 0 ? "TRUE" : "FALSE");
+            std::strcpy(out, value != 0 ? "TRUE" : "FALSE");
             return true;
         }
         case eXMLInt: {
             long low = 0;  // the low 32 bits, signed
             element.GetValue(&low);
-            std::snprintf(out, sizeof out, "%d", static_cast<int>(low));
+            *std::to_chars(out, last, static_cast<int>(low)).ptr = '\0';
             return true;
         }
         case eXMLReal: {
             double value = 0.0;
             element.GetValue(&value);
-            std::snprintf(out, sizeof out, "%f", value);
+            FormatReal(value, decimalPoint, out);
             return true;
         }
         case eXMLDate: {
-            // Each field is -1 when the date is not valid or has no calendar fields.
             CCommonDateTime date;
             element.GetValue(&date);
-            std::snprintf(out, sizeof out, "%04d:%02d:%02dT%02d:%02d:%02dZ", date.GetYear(),
-                          date.GetMonth(), date.GetDay(), date.GetHour(), date.GetMinute(),
-                          date.GetSecond());
+            SYSTEMTIME fields;
+            if (!date.GetAsSystemTime(fields)) {
+                // Not a valid date, or one without calendar fields: every field reads -1.
+                std::strcpy(out, "-001:-1:-1T-1:-1:-1Z");
+                return true;
+            }
+            char* p = out;
+            p = PutDigits(p, fields.wYear, 4, ':');
+            p = PutDigits(p, fields.wMonth, 2, ':');
+            p = PutDigits(p, fields.wDay, 2, 'T');
+            p = PutDigits(p, fields.wHour, 2, ':');
+            p = PutDigits(p, fields.wMinute, 2, ':');
+            p = PutDigits(p, fields.wSecond, 2, 'Z');
+            *p = '\0';
             return true;
         }
         default: return false;

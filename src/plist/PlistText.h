@@ -18,10 +18,14 @@ inline bool IsXmlChar(wchar_t c) {
 // Room for the text of any scalar: "%f" of the largest double has 309 digits before the point.
 constexpr int kScalarTextSize = 400;
 
-// The text of a scalar element of the kind as the writer writes it (ASCII, zero-terminated);
-// false, with out empty, for kinds that take their text from the element (strings) or have none
-// (containers).
-bool FormatScalar(XMLNodeType kind, const CXMLElement& element, char (&out)[kScalarTextSize]);
+// The decimal point that "%f" writes in the current C locale, looked up once per save; '\0' when
+// the locale's point is longer than one character.
+char DecimalPoint();
+
+// The text of a scalar element of the kind as the writer writes it (ASCII, zero-terminated, reals
+// with decimalPoint, DecimalPoint()'s answer); false, with out empty, for kinds that take their
+// text from the element (strings) or have none (containers).
+bool FormatScalar(XMLNodeType kind, const CXMLElement& element, char (&out)[kScalarTextSize], char decimalPoint);
 
 // The whole document: the declaration, a line feed, the plist element and a line feed, as a new
 // BSTR or as UTF-8. Null, or false with out unspecified, when the tree holds an element whose kind

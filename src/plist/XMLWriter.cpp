@@ -158,7 +158,7 @@ CString CXMLDict::GetNodeValueStr(XMLNodeType kind, CXMLElement* element) {
     CString text;
     if (element == nullptr) return text;
     char scalar[cu::detail::kScalarTextSize];
-    if (cu::detail::FormatScalar(kind, *element, scalar))
+    if (cu::detail::FormatScalar(kind, *element, scalar, cu::detail::DecimalPoint()))
         text = CString(scalar);
     else if (kind == eXMLString || kind == eXMLStringPSW)
         element->GetValue(&text);

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <limits>
 #include <random>
@@ -232,7 +235,6 @@ std::wstring HardCaseText(unsigned seed) {
     return out + L"</dict></plist>\n";
 }
 
-}  // namespace
 
 TEST(DirectRoute, GeneratedDocumentsReadAsThroughTheDom) {
     for (unsigned seed = 1; seed <= 300; ++seed) {
@@ -282,3 +284,38 @@ TEST(DirectRoute, ReadingAddsThroughASubclassesAddElement) {
     ASSERT_EQ(dict.LoadFromMemFile(&text[0]), 1);
     EXPECT_EQ(2, dict.adds);  // a and b; c goes into b, a plain dictionary
 }
+
+// Reals are written with to_chars where printf's "%f" would be slow; the two must agree on every
+// value, ties at the seventh decimal and values beyond 2^53 included, and the point must be the
+// one asked for.
+TEST(DirectRoute, RealsAreWrittenAsPrintfWritesThem) {
+    std::vector<double> values = {0.0, -0.0, 0.5, -1e-9, 1e-7, 5e-7, 0.0078125, 2.0000005, 1e15 + 0.5,
+                                  9007199254740993.0, 1e22, 1e300, std::numeric_limits<double>::max(),
+                                  std::numeric_limits<double>::lowest(), std::numeric_limits<double>::min(),
+                                  std::numeric_limits<double>::denorm_min(),
+                                  std::numeric_limits<double>::infinity(),
+                                  std::numeric_limits<double>::quiet_NaN()};
+    std::mt19937_64 random(7);
+    for (int i = 0; i < 3000; ++i) {
+        // Exact binary fractions, whose seventh decimal can be a tie, and arbitrary bit patterns.
+        values.push_back(std::ldexp(static_cast<double>(random() % 100000000), -static_cast<int>(random() % 40)));
+        const std::uint64_t bits = random();
+        double any;
+        std::memcpy(&any, &bits, sizeof any);
+        values.push_back(any);
+    }
+    CXMLReal real;
+    char written[cu::detail::kScalarTextSize];
+    char expected[cu::detail::kScalarTextSize];
+    for (const double value : values) {
+        std::snprintf(expected, sizeof expected, "%f", value);
+        real.SetValue(value);
+        ASSERT_TRUE(cu::detail::FormatScalar(eXMLReal, real, written, cu::detail::DecimalPoint()));
+        ASSERT_STREQ(expected, written) << std::hexfloat << value;
+        ASSERT_TRUE(cu::detail::FormatScalar(eXMLReal, real, written, ','));
+        if (std::isfinite(value)) *std::strchr(expected, '.') = ',';
+        ASSERT_STREQ(expected, written) << std::hexfloat << value;
+    }
+}
+
+}  // namespace
