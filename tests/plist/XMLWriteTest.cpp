@@ -60,27 +60,23 @@ TEST(PlistWrite, ExactBodies) {
     }
 }
 
-TEST(PlistWrite, RandomTreesReadBackEqual) {
-    for (unsigned seed = 1; seed <= 40; ++seed) {
-        SCOPED_TRACE(seed);
-        CXMLDict dict;
-        cu::test::FillRandomTree(dict, seed);
-        CXMLDict back;
-        ASSERT_EQ(cu::test::RoundTrip(dict, back), 1);
-        EXPECT_EQ(cu::test::Body(back), cu::test::Body(dict));
-    }
-}
-
-// A save replaces the whole file and leaves nothing beside it.
-TEST(PlistFile, SaveReplacesTheWholeFile) {
+// Random trees read back equal from text and from a file; a save replaces the whole file and leaves
+// nothing beside it.
+TEST(PlistFile, RandomTreesReadBackEqualAndSavesReplaceTheWholeFile) {
     cu::test::TempDir dir;
     const CString path = dir.Path(L"doc.plist");
-    CXMLDict dict, small, back;
-    cu::test::FillRandomTree(dict, 7);
-    ASSERT_EQ(dict.SaveToFile(path), 1);
-    EXPECT_EQ(cu::test::ReadBytes(path).rfind("<?xml version=\"1.0\" encoding=\"utf-8\"", 0), 0u);
-    ASSERT_EQ(back.LoadFromFile(path), 1);
-    EXPECT_EQ(cu::test::Body(back), cu::test::Body(dict));
+    CXMLDict small, back;
+    for (unsigned seed = 1; seed <= 40; ++seed) {
+        SCOPED_TRACE(seed);
+        CXMLDict dict, fromText, fromFile;
+        cu::test::FillRandomTree(dict, seed);
+        ASSERT_EQ(cu::test::RoundTrip(dict, fromText), 1);
+        EXPECT_EQ(cu::test::Body(fromText), cu::test::Body(dict));
+        ASSERT_EQ(dict.SaveToFile(path), 1);
+        EXPECT_EQ(cu::test::ReadBytes(path).rfind("<?xml version=\"1.0\" encoding=\"utf-8\"", 0), 0u);
+        ASSERT_EQ(fromFile.LoadFromFile(path), 1);
+        EXPECT_EQ(cu::test::Body(fromFile), cu::test::Body(dict));
+    }
     small.AddElement(L"x", eXMLInt, 1);
     ASSERT_EQ(small.SaveToFile(path), 1);
     ASSERT_EQ(back.LoadFromFile(path), 1);
