@@ -91,35 +91,33 @@ TEST(TextConversion, FailuresSetTheLastError) {
 }
 
 TEST(Bstr, LengthPrefixedAndTerminated) {
-    BSTR text = SysAllocString(L"hello");
-    ASSERT_NE(nullptr, text);
-    EXPECT_EQ(std::wstring(L"hello", 6), std::wstring(text, 6));
-    // The prefix in front of the text counts bytes, not characters.
-    std::uint32_t prefix;
-    std::memcpy(&prefix, reinterpret_cast<const char*>(text) - sizeof prefix, sizeof prefix);
-    EXPECT_EQ(5u * sizeof(OLECHAR), prefix);
-    EXPECT_EQ(5u, SysStringLen(text));
-    SysFreeString(text);
-    // Embedded zeros are kept; the zero goes after the length, not after the source.
-    text = SysAllocStringLen(L"a\0bc", 3);
-    ASSERT_NE(nullptr, text);
-    EXPECT_EQ(3u, SysStringLen(text));
-    EXPECT_EQ(std::wstring(L"a\0b", 4), std::wstring(text, 4));
-    SysFreeString(text);
-
+    // Embedded zeros are kept and the zero goes after the length, not after the source; a null
+    // source gives units of its own, ended all the same.
+    const struct {
+        BSTR text;
+        std::wstring units;  // the first units; all of them unless the source was null
+        unsigned length;
+    } cases[] = {
+        {SysAllocString(L"hello"), L"hello", 5},
+        {SysAllocStringLen(L"a\0bc", 3), std::wstring(L"a\0b", 3), 3},
+        {SysAllocString(L""), L"", 0},
+        {SysAllocStringLen(nullptr, 4), L"", 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.length);
+        ASSERT_NE(nullptr, c.text);
+        // The prefix in front of the text counts bytes, not characters.
+        std::uint32_t prefix;
+        std::memcpy(&prefix, reinterpret_cast<const char*>(c.text) - sizeof prefix, sizeof prefix);
+        EXPECT_EQ(c.length * sizeof(OLECHAR), prefix);
+        EXPECT_EQ(c.length, SysStringLen(c.text));
+        EXPECT_EQ(c.units, std::wstring(c.text, c.units.size()));
+        EXPECT_EQ(L'\0', c.text[c.length]);
+        SysFreeString(c.text);
+    }
     EXPECT_EQ(nullptr, SysAllocString(nullptr));
     EXPECT_EQ(0u, SysStringLen(nullptr));
     SysFreeString(nullptr);  // does nothing
-    text = SysAllocString(L"");
-    ASSERT_NE(nullptr, text);
-    EXPECT_EQ(std::wstring(1, L'\0'), std::wstring(text, 1));
-    EXPECT_EQ(0u, SysStringLen(text));
-    SysFreeString(text);
-    text = SysAllocStringLen(nullptr, 4);
-    ASSERT_NE(nullptr, text);
-    EXPECT_EQ(4u, SysStringLen(text));
-    EXPECT_EQ(L'\0', text[4]);
-    SysFreeString(text);
 }
 
 // Growing keeps the units, also across a move of a string large enough (over 32 MiB on Linux)
