@@ -65,9 +65,9 @@ TEST_F(RegistryStore, ReadsWhereTheStoreCannotBeWritten) {
     ASSERT_EQ(WriteNumber(L"Flag", 0x41), ERROR_SUCCESS);
     const std::set<std::string> before = Entries(m_folder);
     const bool root = geteuid() == 0;
-    std::filesystem::permissions(m_folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
-                                               std::filesystem::perms::group_read | std::filesystem::perms::group_exec |
-                                               std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
+    using std::filesystem::perms;
+    const perms readOnly = perms::all & ~(perms::owner_write | perms::group_write | perms::others_write);
+    std::filesystem::permissions(m_folder, readOnly);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -80,7 +80,7 @@ TEST_F(RegistryStore, ReadsWhereTheStoreCannotBeWritten) {
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
-    std::filesystem::permissions(m_folder, std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
+    std::filesystem::permissions(m_folder, perms::owner_all, std::filesystem::perm_options::add);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
     EXPECT_EQ(Entries(m_folder), before);
 }

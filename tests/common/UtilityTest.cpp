@@ -40,9 +40,7 @@ TEST(FitRect, TakesOneExtentOfTheBoxAndScalesTheOther) {
         {false, 2000000000, 1, 1000, 1000, 2147483647, 1000},  // held at the largest extent
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << (c.inside ? "inside " : "outside ") << c.sourceWidth
-                                          << 'x' << c.sourceHeight << " in " << c.boxWidth << 'x'
-                                          << c.boxHeight);
+        SCOPED_TRACE(&c - cases);
         long width = -1, height = -1;
         (c.inside ? &CUtility::GetFitRect : &CUtility::GetFitRectOutside)(
             c.sourceWidth, c.sourceHeight, c.boxWidth, c.boxHeight, width, height);
