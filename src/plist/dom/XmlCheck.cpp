@@ -47,6 +47,23 @@ struct WideUnits {
     char32_t operator[](std::size_t i) const { return static_cast<char32_t>(data[i]); }
 };
 
+// Which ASCII units a run of text can go on with: tab, line feed, carriage return and the
+// printable characters, less the markup ones that stop it.
+struct AsciiSet {
+    bool in[128];
+};
+
+constexpr AsciiSet PlainAscii(const char* stops) {
+    AsciiSet set{};
+    for (int c = 0x20; c < 0x80; ++c) set.in[c] = true;
+    set.in['\t'] = set.in['\n'] = set.in['\r'] = true;
+    for (; *stops != '\0'; ++stops) set.in[static_cast<unsigned char>(*stops)] = false;
+    return set;
+}
+
+constexpr AsciiSet kPlainText = PlainAscii("<&]");    // content and the space between nodes
+constexpr AsciiSet kPlainInTag = PlainAscii("<&>\"'");  // a tag outside attribute values
+
 bool IsSpace(char32_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 bool IsNameStart(char32_t c) {
@@ -71,13 +88,8 @@ public:
     bool Run() {
         if (At(0) == 0xFEFF) m_pos = 1;  // the byte-order mark of UTF-16 and wide text
         const std::size_t start = m_pos;
-        while (m_pos < m_count) {
+        while ((m_pos = SkipPlain(m_pos, kPlainText)) < m_count) {
             const char32_t c = m_in[m_pos];
-            // Lower-case letters and most of what lies beyond ASCII: the bulk of text, at one test.
-            if (c > ']' && (Units::kCodePoints ? c < 0xD800 : c < 0xFFFE)) {
-                ++m_pos;
-                continue;
-            }
             if (c == '<') {
                 if (!Markup(m_pos == start)) return false;
             } else if (c == '&') {
@@ -93,6 +105,16 @@ public:
 
 private:
     char32_t At(std::size_t i) const { return i < m_count ? m_in[i] : kPastEnd; }
+
+    // The end of the run from pos of units that need no closer look: ASCII in the set, and beyond
+    // ASCII what is surely a character XML allows. The bulk of a document passes here.
+    std::size_t SkipPlain(std::size_t pos, const AsciiSet& plain) const {
+        for (; pos < m_count; ++pos) {
+            const char32_t c = m_in[pos];
+            if (c < 0x80 ? !plain.in[c] : !(Units::kCodePoints ? c < 0xD800 : c < 0xFFFE)) break;
+        }
+        return pos;
+    }
 
     bool Follows(const char* ascii) const {
         for (std::size_t k = 0; ascii[k] != '\0'; ++k)
@@ -186,7 +208,7 @@ private:
     // After '<' or "</": up to the '>' that ends the tag, outside attribute values.
     bool Tag() {
         int values = 0;
-        while (m_pos < m_count) {
+        while ((m_pos = SkipPlain(m_pos, kPlainInTag)) < m_count) {
             const char32_t c = m_in[m_pos++];
             if (c == '>') return true;
             if (c == '"' || c == '\'') {
