@@ -353,7 +353,6 @@ char DecimalPoint() {
 
 bool FormatScalar(XMLNodeType kind, const CXMLElement& element, char (&out)[kScalarTextSize], char decimalPoint) {
     out[0] = '\0';
-    char* const last = out + sizeof out - 1;  // room kept for the terminator
     switch (kind) {
         case eXMLBool: {
             int value = 0;
@@ -364,7 +363,7 @@ bool FormatScalar(XMLNodeType kind, const CXMLElement& element, char (&out)[kSca
         case eXMLInt: {
             long low = 0;  // the low 32 bits, signed
             element.GetValue(&low);
-            *std::to_chars(out, last, static_cast<int>(low)).ptr = '\0';
+            *std::to_chars(out, out + sizeof out - 1, static_cast<int>(low)).ptr = '\0';
             return true;
         }
         case eXMLReal: {
