@@ -158,7 +158,9 @@ CString CXMLDict::GetNodeValueStr(XMLNodeType kind, CXMLElement* element) {
     CString text;
     if (element == nullptr) return text;
     char scalar[cu::detail::kScalarTextSize];
-    if (cu::detail::FormatScalar(kind, *element, scalar, cu::detail::DecimalPoint()))
+    // Only a real's text depends on the locale's decimal point, which costs a formatting to find.
+    const char decimalPoint = kind == eXMLReal ? cu::detail::DecimalPoint() : '.';
+    if (cu::detail::FormatScalar(kind, *element, scalar, decimalPoint))
         text = CString(scalar);
     else if (kind == eXMLString || kind == eXMLStringPSW)
         element->GetValue(&text);
