@@ -19,6 +19,10 @@ namespace cu::detail {
 // with the result of CXMLDict::ReadFromXMLDocument, which walks the DOM wrappers.
 int ReadLoadedDocument(CXMLDict& dict, CXMLDOMDocument2& doc);
 
+// Readies doc, before anything is loaded into it, for a document that ReadLoadedDocument alone
+// will read: the backend may then keep it in a form that only that walk understands.
+void PrepareForReader(CXMLDOMDocument2& doc);
+
 // What the reader takes a node for: the key of the values after it, or an element of a kind
 // (eXMLNone: neither; it and its content are dropped).
 constexpr XMLNodeType kKeyNode = static_cast<XMLNodeType>(-1);
@@ -97,7 +101,9 @@ CXMLElement* AddReadChild(XMLNodeType kind, CXMLElement& parent, const CString& 
 // The walk, from the node that stands for the plist element. Nodes is a view of the document:
 //   Node                         a handle, cheap to copy
 //   bool Exists(Node)            false for the null handle
-//   Node FirstChild(Node)        the null handle when there is none
+//   Node FirstChild(Node)        the null handle when there is none; a view may also give it
+//                                where the first child is text, which has no children
+//   bool HasChildren(Node)       whether the node has a child, text included
 //   void ForEachChild(Node, F)   f(child) for each child in order
 //   XMLNodeType Kind(Node)       kKeyNode, a kind, or eXMLNone
 //   CString Text(Node)           the node's text
@@ -117,7 +123,7 @@ int ReadPlist(CXMLDict& dict, Nodes& nodes, const typename Nodes::Node& plist) {
     using Node = typename Nodes::Node;
     if (!nodes.Exists(plist)) return 0;
     const Node root = nodes.FirstChild(plist);
-    if (!nodes.Exists(root) || !nodes.Exists(nodes.FirstChild(root))) return 0;
+    if (!nodes.Exists(root) || !nodes.HasChildren(root)) return 0;
     if (TreeAccess::Entries(dict) == nullptr) return 0;
 
     TreeAccess::Clear(dict);

@@ -4,6 +4,8 @@
 
 namespace cu::detail {
 
+void PrepareForReader(CXMLDOMDocument2&) {}
+
 int ReadLoadedDocument(CXMLDict& dict, CXMLDOMDocument2& doc) {
     return TreeAccess::ReadFromXMLDocument(dict, doc);
 }

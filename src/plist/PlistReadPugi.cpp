@@ -43,7 +43,12 @@ class PugiNodes {
 public:
     using Node = pugi::xml_node;
     static bool Exists(Node node) { return static_cast<bool>(node); }
-    static Node FirstChild(Node node) { return node.first_child(); }
+    // The document keeps the text an element starts with in the element (PrepareForReader), and
+    // such an element's first child is that text. Only elements have children or keep text.
+    static Node FirstChild(Node node) { return *node.value() != '\0' ? Node() : node.first_child(); }
+    static bool HasChildren(Node node) {
+        return node.first_child() || (node.type() == pugi::node_element && *node.value() != '\0');
+    }
     template <typename F>
     static void ForEachChild(Node node, F f) {
         for (Node child = node.first_child(); child; child = child.next_sibling()) f(child);
@@ -91,6 +96,8 @@ private:
 };
 
 }  // namespace
+
+void PrepareForReader(CXMLDOMDocument2& doc) { KeepTextInElements(doc); }
 
 int ReadLoadedDocument(CXMLDict& dict, CXMLDOMDocument2& doc) {
     const pugi::xml_document* document = PugiDocument(doc);

@@ -27,6 +27,7 @@ struct DomNodes {
     using Node = CXMLDOMNode;
     static bool Exists(const Node& node) { return !node.IsNull(); }
     static Node FirstChild(const Node& node) { return node.GetChildNodes().GetItem(0); }
+    static bool HasChildren(const Node& node) { return !FirstChild(node).IsNull(); }
     template <typename F>
     static void ForEachChild(const Node& node, F f) {
         const CXMLDOMNodeList children = node.GetChildNodes();
@@ -65,7 +66,9 @@ int CXMLDict::LoadFromFile(const wchar_t* path) {
     if (path == nullptr) return 0;
     CoInitialize(nullptr);
     CXMLDOMDocument2 doc;
-    if (GetXMLDocInstance(doc) == 0 || OpenXMLFile(doc, path) == 0) return 0;
+    if (GetXMLDocInstance(doc) == 0) return 0;
+    cu::detail::PrepareForReader(doc);
+    if (OpenXMLFile(doc, path) == 0) return 0;
     return cu::detail::ReadLoadedDocument(*this, doc);
 }
 
@@ -73,6 +76,7 @@ int CXMLDict::LoadFromMemFile(wchar_t* text) {
     CoInitialize(nullptr);
     CXMLDOMDocument2 doc;
     if (GetXMLDocInstance(doc) == 0) return 0;
+    cu::detail::PrepareForReader(doc);
     if (text != nullptr && !doc.LoadXML(text, std::wcslen(text))) return 0;
     return cu::detail::ReadLoadedDocument(*this, doc);
 }

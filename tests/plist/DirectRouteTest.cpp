@@ -237,6 +237,17 @@ std::wstring HardCaseText(unsigned seed) {
 
 
 TEST(DirectRoute, GeneratedDocumentsReadAsThroughTheDom) {
+    // Text where the reader looks for elements: before the root container, as its only content,
+    // and split around comments, CDATA and elements inside values and keys.
+    for (const wchar_t* text :
+         {L"<plist>t<dict><key>a</key><string>b</string></dict></plist>", L"<plist><dict>t</dict></plist>",
+          L"<plist><dict>t<key>a</key><string>b</string></dict></plist>",
+          L"<plist><!--c--><dict><key>a</key><string>b</string></dict></plist>",
+          L"<plist><dict><key>a<!--c-->b</key><string>x<i>y<j/>z</i>w</string></dict></plist>",
+          L"<plist><dict><key>k</key><string><![CDATA[c]]>d</string><key>e</key><real>1<![CDATA[5]]></real></dict></plist>"}) {
+        SCOPED_TRACE(text);
+        ExpectSameReads(text);
+    }
     for (unsigned seed = 1; seed <= 300; ++seed) {
         SCOPED_TRACE("hard-case text " + std::to_string(seed));
         ExpectSameReads(HardCaseText(seed));

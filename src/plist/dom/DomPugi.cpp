@@ -32,6 +32,8 @@ struct IXMLDOMDocument2 {
     // Kept for the interface only: white-space-only text is never a node here, as callers need.
     bool async = true;
     bool preserveWhiteSpace = false;
+    // Set for a document that only the reader walks (KeepTextInElements).
+    bool textInElements = false;
 };
 
 struct IXMLDOMNode {
@@ -88,6 +90,10 @@ namespace {
 constexpr unsigned kParseFlags = pugi::parse_default | pugi::parse_fragment | pugi::parse_declaration |
                                  pugi::parse_doctype | pugi::parse_comments | pugi::parse_pi;
 
+unsigned ParseFlags(const IXMLDOMDocument2& document) {
+    return document.textInElements ? kParseFlags | pugi::parse_embed_pcdata : kParseFlags;
+}
+
 CString Widen(const char* text, std::size_t length) {
     return CString(cu::detail::Utf8ToWide(text, length));
 }
@@ -118,12 +124,14 @@ CXMLDOMNodeList WrapChildren(IXMLDOMDocument2* owner, pugi::xml_node parent) {
     return CXMLDOMNodeList(list);
 }
 
-// The character data below node in document order, walked without recursion.
+// The character data below node in document order, walked without recursion. An element's value
+// is the text it starts with where the document keeps that in the element, and empty otherwise.
 void CollectText(pugi::xml_node node, std::string& text) {
-    text.clear();
+    text.assign(node.value());
     pugi::xml_node current = node.first_child();
     while (current) {
-        if (current.type() == pugi::node_pcdata || current.type() == pugi::node_cdata)
+        const pugi::xml_node_type type = current.type();
+        if (type == pugi::node_pcdata || type == pugi::node_cdata || type == pugi::node_element)
             text += current.value();
         if (current.first_child()) {
             current = current.first_child();
@@ -430,7 +438,7 @@ bool CXMLDOMDocument2::LoadBuffer(char* buffer, std::size_t size) {
         return false;
     }
     return FinishLoad(*m_pInterface,
-                      m_pInterface->document.load_buffer_inplace_own(buffer, size, kParseFlags, encoding),
+                      m_pInterface->document.load_buffer_inplace_own(buffer, size, ParseFlags(*m_pInterface), encoding),
                       severalAttributes);
 }
 
@@ -442,7 +450,7 @@ bool CXMLDOMDocument2::LoadXML(const wchar_t* text, std::size_t length) {
         return false;
     }
     const pugi::xml_parse_result result = m_pInterface->document.load_buffer(
-        text, length * sizeof(wchar_t), kParseFlags, pugi::encoding_wchar);
+        text, length * sizeof(wchar_t), ParseFlags(*m_pInterface), pugi::encoding_wchar);
     return FinishLoad(*m_pInterface, result, severalAttributes);
 }
 
@@ -478,6 +486,10 @@ CXMLDOMNodeList CXMLDOMDocument2::GetChildNodes() const {
 
 namespace cu::detail {
 
+void KeepTextInElements(CXMLDOMDocument2& doc) {
+    if (!doc.IsNull()) doc.Get()->textInElements = true;
+}
+
 const pugi::xml_document* PugiDocument(const CXMLDOMDocument2& doc) {
     return doc.IsNull() ? nullptr : &doc.Get()->document;
 }
@@ -485,9 +497,10 @@ const pugi::xml_document* PugiDocument(const CXMLDOMDocument2& doc) {
 std::string_view NodeText(pugi::xml_node node, std::string& scratch) {
     const pugi::xml_node_type type = node.type();
     if (type != pugi::node_element && type != pugi::node_document) return node.value();
-    // The common case, one text child, needs no gathering copy.
+    // The common cases, the text in the element itself or in its one child, need no gathering copy.
     const pugi::xml_node only = node.first_child();
-    if (only && !only.next_sibling()) {
+    if (!only) return node.value();
+    if (*node.value() == '\0' && !only.next_sibling()) {
         const pugi::xml_node_type onlyType = only.type();
         if (onlyType == pugi::node_pcdata || onlyType == pugi::node_cdata) return only.value();
     }
