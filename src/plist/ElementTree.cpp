@@ -108,6 +108,25 @@ CXMLElement* ElementFactory::Make(XMLNodeType kind, unsigned __int64 value) {
     }
 }
 
+CXMLElement* ElementFactory::MakeText(XMLNodeType kind, std::string_view utf8) {
+    CXMLElement* element = nullptr;
+    try {
+        if (kind == eXMLString) {
+            auto* text = new CXMLString(nullptr);
+            element = text;
+            text->m_text = CString::FromUtf8(utf8.data(), utf8.size());
+        } else {
+            auto* text = new CXMLStringPSW(nullptr);
+            element = text;
+            text->m_text = CString::FromUtf8(utf8.data(), utf8.size());
+        }
+        return element;
+    } catch (const std::bad_alloc&) {
+        delete element;
+        return nullptr;
+    }
+}
+
 CXMLElement* ElementFactory::CloneShallow(const CXMLElement& source) {
     switch (source.GetIniNodeType()) {
         case eXMLBool: {
@@ -175,6 +194,46 @@ void TreeAccess::Clear(CXMLDict& dict) {
     for (auto& entry : *dict.m_pEntries) children.push_back(entry.second);
     dict.m_pEntries->clear();
     Destroy(std::move(children));
+}
+
+CXMLElement* TreeAccess::Insert(CXMLDict& dict, const CString& key, CXMLElement* child) {
+    CXMLDict::EntryMap* entries = dict.m_pEntries;
+    if (entries == nullptr) {
+        Destroy({child});
+        return nullptr;
+    }
+    try {
+        // A key above every key present goes at the end without a search, as the keys of a
+        // document read in order do.
+        if (entries->empty() || entries->rbegin()->first < key) {
+            entries->emplace_hint(entries->end(), key, child);
+            return child;
+        }
+        const auto [entry, inserted] = entries->try_emplace(key, child);
+        if (!inserted) Destroy({child});
+        return entry->second;
+    } catch (const std::bad_alloc&) {
+        Destroy({child});
+        return nullptr;
+    }
+}
+
+CXMLElement* TreeAccess::Insert(CXMLArray& array, int index, CXMLElement* child) {
+    std::vector<CXMLElement*>* children = array.m_pChildren;
+    if (children == nullptr) {
+        Destroy({child});
+        return nullptr;
+    }
+    try {
+        if (index >= 0 && static_cast<std::size_t>(index) < children->size())
+            children->insert(children->begin() + index, child);
+        else
+            children->push_back(child);
+    } catch (const std::bad_alloc&) {
+        Destroy({child});
+        return nullptr;
+    }
+    return child;
 }
 
 void TreeAccess::CopyTree(const CXMLElement& source, CXMLElement& target) {

@@ -2,6 +2,7 @@
 // element trees without recursion, so that nesting depth is bounded by memory, not the stack.
 #pragma once
 
+#include <string_view>
 #include <vector>
 
 #include "commonutility/XMLDict.h"
@@ -14,6 +15,9 @@ struct ElementFactory {
     static CXMLElement* Make(XMLNodeType kind, unsigned __int64 value);
     // A new element of the same kind and value as source; containers come back empty.
     static CXMLElement* CloneShallow(const CXMLElement& source);
+    // A new string or password string (the kind) holding the text of UTF-8 bytes, decoded once;
+    // null when memory ran out.
+    static CXMLElement* MakeText(XMLNodeType kind, std::string_view utf8);
 };
 
 struct TreeAccess {
@@ -24,6 +28,13 @@ struct TreeAccess {
     // Fills target, an empty container of source's kind, with copies of source's children, to
     // any depth.
     static void CopyTree(const CXMLElement& source, CXMLElement& target);
+
+    // Store a child made by the factory, as AddElement does: under key unless the key is present
+    // (the new child is then destroyed), or before index (appended when index is negative or not
+    // below the size). They give the child now under the key or at that place, or null when the
+    // child could not be stored and was destroyed.
+    static CXMLElement* Insert(CXMLDict& dict, const CString& key, CXMLElement* child);
+    static CXMLElement* Insert(CXMLArray& array, int index, CXMLElement* child);
 
     // The walk of the DOM wrappers, for backends that offer no quicker one.
     static int ReadFromXMLDocument(CXMLDict& dict, CXMLDOMDocument2& doc) { return dict.ReadFromXMLDocument(doc); }

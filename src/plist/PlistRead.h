@@ -60,11 +60,26 @@ inline __int64 ReadInteger(const char* text) {
     return value;
 }
 
+// The value that AddElement takes for a node of the kind (a scalar or container kind), read from
+// text: IsTrue() (it reads "true" in any case), Integer() (as C atoi reads it, held at the ends
+// of the 32-bit range) or Wide() (the text), asked for only for scalars and then once. A
+// container's text would be all the text below it: it is not needed, so not read.
+template <typename Text>
+ULONGLONG ReadValue(XMLNodeType kind, Text& text) {
+    switch (kind) {
+        case eXMLArray:
+        case eXMLDict: return 0;
+        case eXMLBool: return text.IsTrue() ? 1 : 0;
+        case eXMLInt: return static_cast<ULONGLONG>(text.Integer());
+        default:  // real, string, stringpsw and date take the text itself
+            return reinterpret_cast<std::uintptr_t>(text.Wide());
+    }
+}
+
 // Adds the child that a node of the kind gives to parent, at the end of an array or under key in
-// a dictionary, through the parent's own AddElement, and gives back the container that the node's
-// children go into: the child itself, or what was already under the key, or null. Text is the
-// node's text, asked for only for scalars and then once: IsTrue() (it reads "true" in any case),
-// Integer() (as C atoi reads it, held at the ends of the 32-bit range) or Wide() (the text).
+// a dictionary, through the parent's own AddElement with ReadValue's value, and gives back the
+// container that the node's children go into: the child itself, or what was already under the
+// key, or null.
 template <typename Text>
 CXMLElement* AddReadChild(XMLNodeType kind, CXMLElement& parent, const CString& key, Text&& text,
                           int* result = nullptr) {
@@ -77,25 +92,11 @@ CXMLElement* AddReadChild(XMLNodeType kind, CXMLElement& parent, const CString& 
         array = dynamic_cast<CXMLArray*>(&parent);
     // Any other element answers neither AddElement nor operator[]: its content is dropped.
     if (dict == nullptr && array == nullptr) return nullptr;
-    const auto add = [&](ULONGLONG value) {
-        return dict != nullptr ? dict->AddElement(key, kind, value) : array->AddElement(-1, kind, value);
-    };
-    int added;
-    switch (kind) {
-        case eXMLArray:
-        case eXMLDict:
-            // A container's text would be all the text below it: it is not needed, so not read.
-            added = add(0);
-            if (result != nullptr) *result = added;
-            return dict != nullptr ? (*dict)[key] : (*array)[static_cast<int>(array->GetSize()) - 1];
-        case eXMLBool: added = add(text.IsTrue() ? 1 : 0); break;
-        case eXMLInt: added = add(static_cast<ULONGLONG>(text.Integer())); break;
-        default:  // real, string, stringpsw and date take the text itself
-            added = add(reinterpret_cast<std::uintptr_t>(text.Wide()));
-            break;
-    }
+    const ULONGLONG value = ReadValue(kind, text);
+    const int added = dict != nullptr ? dict->AddElement(key, kind, value) : array->AddElement(-1, kind, value);
     if (result != nullptr) *result = added;
-    return nullptr;
+    if (kind != eXMLArray && kind != eXMLDict) return nullptr;
+    return dict != nullptr ? (*dict)[key] : (*array)[static_cast<int>(array->GetSize()) - 1];
 }
 
 // The walk, from the node that stands for the plist element. Nodes is a view of the document:

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <typeinfo>
 
 #include "platform/Unicode.h"
 #include "plist/PlistRead.h"
@@ -30,6 +31,8 @@ public:
         Utf8ToWide(text.data(), text.size(), m_wide);
         return m_wide.c_str();
     }
+    // The text itself, for what decodes it on its own.
+    std::string_view Utf8() const { return NodeText(m_node, m_scratch); }
 
 private:
     pugi::xml_node m_node;
@@ -78,11 +81,36 @@ public:
         }
         return slot.key;
     }
+    // A parent of the library's own container classes, as every parent below the root is, is
+    // known to add and look up as those classes do, so the child goes straight into its storage.
+    // Any other goes through its own AddElement and lookup.
     CXMLElement* Add(XMLNodeType kind, CXMLElement& parent, Node node, const CString& key) {
-        return AddReadChild(kind, parent, key, PugiText(node, m_scratch, m_wide));
+        PugiText text(node, m_scratch, m_wide);
+        const bool toDict = typeid(parent) == typeid(CXMLDict);
+        if (!toDict && typeid(parent) != typeid(CXMLArray)) return AddReadChild(kind, parent, key, text);
+        if (kind > eXMLDict || kind < eXMLBool) return nullptr;
+        CXMLElement* child = MakeChild(kind, text);
+        if (toDict) {
+            auto& dict = static_cast<CXMLDict&>(parent);
+            CXMLElement* stored = child != nullptr ? TreeAccess::Insert(dict, key, child) : nullptr;
+            if (kind != eXMLArray && kind != eXMLDict) return nullptr;
+            // A key with a '/' is a path, which the lookup follows.
+            return stored != nullptr && key.Find(L'/') < 0 ? stored : dict[key];
+        }
+        auto& array = static_cast<CXMLArray&>(parent);
+        CXMLElement* stored = child != nullptr ? TreeAccess::Insert(array, -1, child) : nullptr;
+        if (kind != eXMLArray && kind != eXMLDict) return nullptr;
+        return stored != nullptr ? stored : array[static_cast<int>(array.GetSize()) - 1];
     }
 
 private:
+    // The child, made as the factory makes it from ReadValue's value, but with a string's text
+    // decoded once.
+    static CXMLElement* MakeChild(XMLNodeType kind, PugiText& text) {
+        if (kind == eXMLString || kind == eXMLStringPSW) return ElementFactory::MakeText(kind, text.Utf8());
+        return ElementFactory::Make(kind, ReadValue(kind, text));
+    }
+
     // Reused from node to node, so that gathering and widening text allocates only as it grows.
     std::string m_scratch;
     std::wstring m_wide;

@@ -49,21 +49,7 @@ int CXMLArray::RemoveElement(int index) {
 
 int CXMLArray::AddElement(int index, XMLNodeType kind, unsigned __int64 value) {
     CXMLElement* child = ElementFactory::Make(kind, value);
-    if (child == nullptr) return 0;
-    if (m_pChildren == nullptr) {
-        TreeAccess::Destroy({child});
-        return 0;
-    }
-    try {
-        if (index >= 0 && static_cast<unsigned int>(index) < GetSize())
-            m_pChildren->insert(m_pChildren->begin() + index, child);
-        else
-            m_pChildren->push_back(child);
-    } catch (const std::bad_alloc&) {
-        TreeAccess::Destroy({child});
-        return 0;
-    }
-    return 1;
+    return child != nullptr && TreeAccess::Insert(*this, index, child) != nullptr ? 1 : 0;
 }
 
 XMLNodeType CXMLArray::GetIniNodeType() const { return eXMLArray; }

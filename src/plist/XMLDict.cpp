@@ -59,23 +59,7 @@ CXMLDict::~CXMLDict() {
 
 int CXMLDict::AddElement(const CString& key, XMLNodeType kind, unsigned __int64 value) {
     CXMLElement* child = ElementFactory::Make(kind, value);
-    if (child == nullptr) return 0;
-    if (m_pEntries == nullptr) {
-        TreeAccess::Destroy({child});
-        return 0;
-    }
-    try {
-        // A key above every key present goes at the end without a search, as the keys of a
-        // document read in order do. A key already present keeps its child; the new one goes.
-        if (m_pEntries->empty() || m_pEntries->rbegin()->first < key)
-            m_pEntries->emplace_hint(m_pEntries->end(), key, child);
-        else if (!m_pEntries->try_emplace(key, child).second)
-            TreeAccess::Destroy({child});
-    } catch (const std::bad_alloc&) {
-        TreeAccess::Destroy({child});
-        return 0;
-    }
-    return 1;
+    return child != nullptr && TreeAccess::Insert(*this, key, child) != nullptr ? 1 : 0;
 }
 
 CXMLElement* CXMLDict::operator[](const CString& path) {

@@ -238,13 +238,16 @@ std::wstring HardCaseText(unsigned seed) {
 
 TEST(DirectRoute, GeneratedDocumentsReadAsThroughTheDom) {
     // Text where the reader looks for elements: before the root container, as its only content,
-    // and split around comments, CDATA and elements inside values and keys.
+    // and split around comments, CDATA and elements inside values and keys; and keys that are paths.
     for (const wchar_t* text :
          {L"<plist>t<dict><key>a</key><string>b</string></dict></plist>", L"<plist><dict>t</dict></plist>",
           L"<plist><dict>t<key>a</key><string>b</string></dict></plist>",
           L"<plist><!--c--><dict><key>a</key><string>b</string></dict></plist>",
           L"<plist><dict><key>a<!--c-->b</key><string>x<i>y<j/>z</i>w</string></dict></plist>",
-          L"<plist><dict><key>k</key><string><![CDATA[c]]>d</string><key>e</key><real>1<![CDATA[5]]></real></dict></plist>"}) {
+          L"<plist><dict><key>k</key><string><![CDATA[c]]>d</string><key>e</key><real>1<![CDATA[5]]></real></dict></plist>",
+          // Containers under keys that are paths into a dictionary read before them.
+          L"<plist><dict><key>a</key><dict><key>b</key><array/></dict><key>a/b</key><array><integer>1</integer>"
+          L"</array><key>a/c</key><dict><key>d</key><boolean>true</boolean></dict><key>a/</key><array><real>2</real></array></dict></plist>"}) {
         SCOPED_TRACE(text);
         ExpectSameReads(text);
     }
