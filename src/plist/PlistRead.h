@@ -107,7 +107,7 @@ CXMLElement* AddReadChild(XMLNodeType kind, CXMLElement& parent, const CString& 
 //   bool HasChildren(Node)       whether the node has a child, text included
 //   void ForEachChild(Node, F)   f(child) for each child in order
 //   XMLNodeType Kind(Node)       kKeyNode, a kind, or eXMLNone
-//   CString Text(Node)           the node's text
+//   const CString& Key(Node)     a key node's text, valid until the next call
 //   CXMLElement* Add(XMLNodeType kind, CXMLElement& parent, Node, const CString& key)
 //                                AddReadChild with the node's text
 // Names are not checked: the plist node's first child stands for the root container, whose
@@ -128,7 +128,8 @@ int ReadPlist(CXMLDict& dict, Nodes& nodes, const typename Nodes::Node& plist) {
     if (TreeAccess::Entries(dict) == nullptr) return 0;
 
     TreeAccess::Clear(dict);
-    CString key;
+    const CString noKey;
+    const CString* key = &noKey;
     // Containers whose children are still to read, and the element they are read into.
     std::deque<std::pair<Node, CXMLElement*>> pending;
     pending.emplace_back(root, &dict);
@@ -139,9 +140,9 @@ int ReadPlist(CXMLDict& dict, Nodes& nodes, const typename Nodes::Node& plist) {
         nodes.ForEachChild(container, [&](const Node& node) {
             const XMLNodeType kind = nodes.Kind(node);
             if (kind == kKeyNode) {
-                key = nodes.Text(node);
+                key = &nodes.Key(node);
             } else if (parent != nullptr) {
-                CXMLElement* element = nodes.Add(kind, *parent, node, key);
+                CXMLElement* element = nodes.Add(kind, *parent, node, *key);
                 if (kind == eXMLArray || kind == eXMLDict) pending.emplace_back(node, element);
             }
         });

@@ -65,12 +65,16 @@ public:
         while (length < 10 && name[length] != '\0') ++length;
         return KindOfName(name, length);
     }
-    // Only keys are asked for. The same short keys come back in dictionary after dictionary, so
-    // the last one read into each of a few slots is kept, and a key read again shares its text
-    // instead of being decoded and stored once more.
-    CString Text(Node node) {
+    // The same short keys come back in dictionary after dictionary, so the last one read into
+    // each of a few slots is kept, and a key read again shares its text instead of being decoded
+    // and stored once more. The walk holds on to the slot, not a copy of its text: the slot changes
+    // only when the next key is read, which replaces the walk's key anyway.
+    const CString& Key(Node node) {
         const std::string_view text = NodeText(node, m_scratch);
-        if (text.size() > KeySlot::kLongest) return CString::FromUtf8(text.data(), text.size());
+        if (text.size() > KeySlot::kLongest) {
+            m_longKey = CString::FromUtf8(text.data(), text.size());
+            return m_longKey;
+        }
         std::size_t hash = text.size();
         for (const char c : text) hash = hash * 31 + static_cast<unsigned char>(c);
         KeySlot& slot = m_keys[hash % m_keys.size()];
@@ -121,6 +125,7 @@ private:
         CString key;
     };
     std::array<KeySlot, 61> m_keys;
+    CString m_longKey;
 };
 
 }  // namespace

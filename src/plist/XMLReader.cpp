@@ -38,10 +38,15 @@ struct DomNodes {
         const CString name = node.GetNodeName();
         return cu::detail::KindOfName(name.GetString(), static_cast<std::size_t>(name.GetLength()));
     }
-    static CString Text(const Node& node) { return node.GetText(); }
+    const CString& Key(const Node& node) {
+        key = node.GetText();
+        return key;
+    }
     static CXMLElement* Add(XMLNodeType kind, CXMLElement& parent, const Node& node, const CString& key) {
         return cu::detail::AddReadChild(kind, parent, key, DomText{node, CString()});
     }
+
+    CString key;  // the last key read
 };
 
 // AddDictToQueue and AddArrayToQueue: the child read from node, added to a parent already known
