@@ -171,12 +171,13 @@ void TreeAccess::Destroy(std::vector<CXMLElement*> pending) {
         CXMLElement* element = pending.back();
         pending.pop_back();
         if (element == nullptr) continue;
-        if (element->GetIniNodeType() == eXMLArray) {
+        const XMLNodeType kind = element->GetIniNodeType();
+        if (kind == eXMLArray) {
             if (auto* children = Children(static_cast<CXMLArray&>(*element))) {
                 pending.insert(pending.end(), children->rbegin(), children->rend());
                 children->clear();
             }
-        } else if (element->GetIniNodeType() == eXMLDict) {
+        } else if (kind == eXMLDict) {
             if (auto* entries = Entries(static_cast<CXMLDict&>(*element))) {
                 for (auto entry = entries->rbegin(); entry != entries->rend(); ++entry)
                     pending.push_back(entry->second);
