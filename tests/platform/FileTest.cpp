@@ -84,7 +84,6 @@ TEST(FileOpen, DispositionsMissingPathsAndReadOnlyFiles) {
     };
     for (const Case& c : cases) {
         TempDir dir;
-        ASSERT_TRUE(dir.Valid());
         WriteBytes(dir.Path(L"old"), "old");
         WriteBytes(dir.Path(kReadOnly), "ro");
         SetReadOnly(dir.Path(kReadOnly));
@@ -123,7 +122,6 @@ TEST(ShareModes, ConflictsBetweenOpensHereAndInOtherProcesses) {
         {"sharing delete with a deleter", R, kShareAll, doc, R, kShareAll, O, 0, ERROR_SUCCESS},
     };
     TempDir dir;
-    ASSERT_TRUE(dir.Valid());
     int number = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -148,7 +146,6 @@ TEST(ShareModes, ConflictsBetweenOpensHereAndInOtherProcesses) {
 // A file that takes the name of one open for deletion on close is another file, and stays.
 TEST(DeleteOnClose, SparesAnotherFileThatTookTheName) {
     TempDir dir;
-    ASSERT_TRUE(dir.Valid());
     const CString path = dir.Path(L"file");
     const HANDLE handle = CreateFileW(path, W, kShareAll, nullptr, CREATE_NEW, doc, nullptr);
     ASSERT_NE(handle, INVALID_HANDLE_VALUE);

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 
@@ -26,7 +27,7 @@ inline CString FromFsPath(const std::filesystem::path& path) {
 }
 
 // A new, empty folder under the system's temporary folder, removed with all its content (read-only
-// entries too) when the object goes.
+// entries too) when the object goes. Throws when no folder can be made, which fails the test.
 class TempDir {
 public:
     TempDir() {
@@ -37,6 +38,7 @@ public:
             std::filesystem::path candidate = base / ("cu-test-" + std::to_string(random()));
             if (std::filesystem::create_directory(candidate, error)) m_path = candidate;
         }
+        if (m_path.empty()) throw std::runtime_error("no temporary folder could be made under " + base.string());
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -51,7 +53,6 @@ public:
         std::filesystem::remove_all(m_path, error);
     }
 
-    bool Valid() const { return !m_path.empty(); }
     const std::filesystem::path& FsPath() const { return m_path; }
 
     // The folder itself, without a trailing separator, or a name inside it.
