@@ -121,43 +121,32 @@ TEST(PlistFile, CarriageReturnsSurvive) {
     dict.AddElement(L"pw", eXMLStringPSW, Text(L"\rx]]>y\r\n"));
     ASSERT_EQ(dict.SaveToFile(path), 1);
     EXPECT_EQ(ReadBytes(path).find('\r'), std::string::npos);
-    EXPECT_EQ(SavedBody(path), Body(dict));
-    CXMLDict back;
-    ASSERT_EQ(back.LoadFromFile(path), 1);
-    CString value;
-    ASSERT_NE(back[L"pw"], nullptr);
-    back[L"pw"]->GetValue(&value);
-    EXPECT_EQ(value, L"\rx]]>y\r\n");
+    EXPECT_EQ(SavedBody(path), Body(dict));  // a lost or turned carriage return saves otherwise
 }
 
 #if !defined(_WIN32)
-// Renaming over a file with other names would part them from the new content: such a file is
-// written in place.
-TEST(PlistFileLinux, HardLinksKeepSharingTheContent) {
+// Links keep their shape: renaming over a file with other names would part them from the new
+// content, so such a file is written in place; a dangling symbolic link gets its target made and
+// stays a link.
+TEST(PlistFileLinux, LinksKeepPointingAtTheSavedContent) {
     TempDir dir;
     const CString path = dir.Path(L"doc.plist"), other = dir.Path(L"other.plist");
+    const CString link = dir.Path(L"link.plist"), target = dir.Path(L"target.plist");
     CXMLDict first, second;
     first.AddElement(L"v", eXMLInt, 1);
     second.AddElement(L"v", eXMLInt, 2);
     ASSERT_EQ(first.SaveToFile(path), 1);
-    ASSERT_EQ(link(path.ToUtf8().c_str(), other.ToUtf8().c_str()), 0);
+    ASSERT_EQ(::link(path.ToUtf8().c_str(), other.ToUtf8().c_str()), 0);
     ASSERT_EQ(second.SaveToFile(path), 1);
     EXPECT_EQ(SavedBody(other), Body(second));
-    EXPECT_EQ(EntryCount(dir), 2u);
-}
 
-TEST(PlistFileLinux, DanglingLinkGetsItsTargetMade) {
-    TempDir dir;
-    const CString link = dir.Path(L"link.plist"), target = dir.Path(L"target.plist");
     ASSERT_EQ(symlink("target.plist", link.ToUtf8().c_str()), 0);
-    CXMLDict dict;
-    dict.AddElement(L"v", eXMLInt, 3);
-    ASSERT_EQ(dict.SaveToFile(link), 1);
+    ASSERT_EQ(first.SaveToFile(link), 1);
     struct stat status;
     ASSERT_EQ(lstat(link.ToUtf8().c_str(), &status), 0);
     EXPECT_TRUE(S_ISLNK(status.st_mode));
-    EXPECT_EQ(SavedBody(target), Body(dict));
-    EXPECT_EQ(EntryCount(dir), 2u);
+    EXPECT_EQ(SavedBody(target), Body(first));
+    EXPECT_EQ(EntryCount(dir), 4u);  // nothing left beside them
 }
 
 // A file the caller may write, in a folder the caller may not: no file can be made beside it,
