@@ -67,50 +67,35 @@ TEST(FitRect, LeavesOutputsForSizesOutOfRange) {
     }
 }
 
-TEST(FitInsideAndArrangeCenter, CentresTheFittedContent) {
-    struct Case {
-        CRect box;
-        CSize content;
-        CRect expected;
-    } cases[] = {
-        {CRect(0, 0, 640, 480), CSize(1920, 1080), CRect(0, 60, 640, 420)},
-        {CRect(10, 20, 1930, 1100), CSize(4, 3), CRect(250, 20, 1690, 1100)},
-        {CRect(0, 0, 101, 50), CSize(1, 1), CRect(25, 0, 75, 50)},  // half rounded toward zero
-        {CRect(0, 0, 100, 50), CSize(2, 1), CRect(0, 0, 100, 50)},  // equal ratios
-        // A box wider than 32 bits can count.
-        {CRect(-2000000000, 0, 2000000000, 10), CSize(1, 1), CRect(-5, 0, 5, 10)},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(c.box));
-        CRect result(-1, -1, -1, -1);
-        CRect box = c.box;
-        CUtility::FitInsideAndArrangeCenter(&box, c.content, &result);
-        EXPECT_EQ(result, c.expected);
-        CUtility::FitInsideAndArrangeCenter(&box, c.content, &box);  // the result may be the box
-        EXPECT_EQ(box, c.expected);
-    }
-}
-
-TEST(FitInsideAndArrangeCenter, LeavesResultForEmptyInputOrNullPointers) {
+// An empty box or content leaves the result (and the box) as they were.
+TEST(FitInsideAndArrangeCenter, CentresTheFittedContentOrLeavesTheResult) {
     const CRect untouched(1, 2, 3, 4);
     struct Case {
         const char* what;
         CRect box;
         CSize content;
+        CRect expected;
     } cases[] = {
-        {"empty box", CRect(10, 10, 10, 50), CSize(4, 3)},
-        {"box without height", CRect(0, 5, 640, 5), CSize(4, 3)},
-        {"swapped edges", CRect(640, 0, 0, 480), CSize(4, 3)},
-        {"content without width", CRect(0, 0, 640, 480), CSize(0, 3)},
-        {"negative content", CRect(0, 0, 640, 480), CSize(4, -3)},
+        {"wider content", CRect(0, 0, 640, 480), CSize(1920, 1080), CRect(0, 60, 640, 420)},
+        {"taller content", CRect(10, 20, 1930, 1100), CSize(4, 3), CRect(250, 20, 1690, 1100)},
+        {"half rounded toward zero", CRect(0, 0, 101, 50), CSize(1, 1), CRect(25, 0, 75, 50)},
+        {"equal ratios", CRect(0, 0, 100, 50), CSize(2, 1), CRect(0, 0, 100, 50)},
+        {"box wider than 32 bits count", CRect(-2000000000, 0, 2000000000, 10), CSize(1, 1), CRect(-5, 0, 5, 10)},
+        {"empty box", CRect(10, 10, 10, 50), CSize(4, 3), untouched},
+        {"box without height", CRect(0, 5, 640, 5), CSize(4, 3), untouched},
+        {"swapped edges", CRect(640, 0, 0, 480), CSize(4, 3), untouched},
+        {"content without width", CRect(0, 0, 640, 480), CSize(0, 3), untouched},
+        {"negative content", CRect(0, 0, 640, 480), CSize(4, -3), untouched},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        CRect box = c.box;
         CRect result = untouched;
+        CRect box = c.box;
         CUtility::FitInsideAndArrangeCenter(&box, c.content, &result);
-        EXPECT_EQ(result, untouched);
+        EXPECT_EQ(result, c.expected);
         EXPECT_EQ(box, c.box);
+        CUtility::FitInsideAndArrangeCenter(&box, c.content, &box);  // the result may be the box
+        EXPECT_EQ(box, c.expected == untouched ? c.box : c.expected);
     }
     CRect box(0, 0, 640, 480);
     CRect result = untouched;
