@@ -56,8 +56,12 @@ TEST(Array, InsertAppendAndRemoveByPosition) {
     EXPECT_EQ((*list)[-1], nullptr);
 }
 
-TEST(Factory, ValuesByKind) {
+// Values are taken by kind; an unknown kind, or a text kind without its text, adds nothing.
+TEST(Factory, ValuesByKindAndRefusals) {
     CXMLDict dict;
+    for (XMLNodeType kind : {eXMLNone, static_cast<XMLNodeType>(-1)}) EXPECT_EQ(dict.AddElement(L"k", kind, 1), 0);
+    for (XMLNodeType kind : {eXMLString, eXMLStringPSW, eXMLReal}) EXPECT_EQ(dict.AddElement(L"k", kind, 0), 0);
+    EXPECT_TRUE(dict.GetKeys().empty());
     EXPECT_EQ(dict.AddElement(L"bool", eXMLBool, 0x100000002ULL), 1);
     EXPECT_EQ(dict.AddElement(L"int", eXMLInt, static_cast<std::uint64_t>(-5LL)), 1);
     EXPECT_EQ(dict.AddElement(L"real", eXMLReal, Text(L"2.5e1")), 1);
@@ -83,13 +87,6 @@ TEST(Factory, ValuesByKind) {
         EXPECT_EQ(date.GetStatus(), COleDateTime::valid);
         EXPECT_EQ(date.m_dt, 0.0);
     }
-}
-
-TEST(Factory, RefusesUnknownKindsAndMissingTexts) {
-    CXMLDict dict;
-    for (XMLNodeType kind : {eXMLNone, static_cast<XMLNodeType>(-1)}) EXPECT_EQ(dict.AddElement(L"k", kind, 1), 0);
-    for (XMLNodeType kind : {eXMLString, eXMLStringPSW, eXMLReal}) EXPECT_EQ(dict.AddElement(L"k", kind, 0), 0);
-    EXPECT_TRUE(dict.GetKeys().empty());
 }
 
 TEST(Dictionary, KeysAreExactOrderedAndFirstComeStays) {
