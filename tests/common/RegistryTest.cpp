@@ -79,7 +79,10 @@ protected:
     CString m_base;
 };
 
-TEST_F(RegistryTest, GetInt32ReadsFourBytesOrLeavesTheNumber) {
+// GetInt32 reads four bytes or leaves the number; AddInt32 never creates a key. Key paths and value
+// names match in any case: the value written through other spellings is the one made before, and
+// reads back through a third.
+TEST_F(RegistryTest, Int32ValuesAreFourBytesAndNamesIgnoreCase) {
     const CString key = Key(L"Numbers");
     const unsigned long long wide = 7;
     ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, key, L"Seven", 7), ERROR_SUCCESS);
@@ -101,9 +104,22 @@ TEST_F(RegistryTest, GetInt32ReadsFourBytesOrLeavesTheNumber) {
         EXPECT_EQ(CCommonRegistry::GetInt32(HKEY_CURRENT_USER, W(Key(c.key)), const_cast<wchar_t*>(c.name), number), c.result);
         EXPECT_EQ(number, c.number);
     }
+
+    EXPECT_EQ(CCommonRegistry::AddInt32(HKEY_CURRENT_USER, W(Key(L"Absent")), W(L"N"), 5), 0);
+    EXPECT_EQ(Read(HKEY_CURRENT_USER, Key(L"Absent"), L"N").error, ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, Key(L"Mixed\\Case"), L"Value", 1), ERROR_SUCCESS);
+    EXPECT_EQ(CCommonRegistry::AddInt32(HKEY_CURRENT_USER, W(Key(L"MIXED\\case")), W(L"vALUE"), -2), 1);
+    const RawValue raw = Read(HKEY_CURRENT_USER, Key(L"Mixed\\Case"), L"Value");
+    EXPECT_EQ(raw.type, REG_DWORD);
+    EXPECT_EQ(raw.data, (std::vector<BYTE>{0xFE, 0xFF, 0xFF, 0xFF}));
+    long number = 0;
+    EXPECT_EQ(CCommonRegistry::GetInt32(HKEY_CURRENT_USER, W(Key(L"mixed\\CASE")), W(L"value"), number), 1);
+    EXPECT_EQ(number, -2);
 }
 
-TEST_F(RegistryTest, AddStringStoresUtf16LeWithoutZeroUnits) {
+// Texts are stored as UTF-16LE with their terminator and without embedded zero units; AddString
+// writes and GetString reads at most 511 characters, and a refused read leaves the text alone.
+TEST_F(RegistryTest, StringsAreUtf16LeWithinTheBuffer) {
     const CString key = Key(L"Strings");
     ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, key, L"Created", 1), ERROR_SUCCESS);
     struct Case {
@@ -125,11 +141,7 @@ TEST_F(RegistryTest, AddStringStoresUtf16LeWithoutZeroUnits) {
         EXPECT_EQ(CCommonRegistry::GetString(HKEY_CURRENT_USER, W(key), W(L"Text"), text), 1);
         EXPECT_EQ(text, c.readBack);
     }
-}
 
-TEST_F(RegistryTest, StringsBeyondTheBufferAreRefused) {
-    const CString key = Key(L"Long");
-    ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, key, L"Created", 1), ERROR_SUCCESS);
     const CString longest(L'x', 511);
     EXPECT_EQ(CCommonRegistry::AddString(HKEY_CURRENT_USER, W(key), W(L"Fits"), longest), 1);
     EXPECT_EQ(CCommonRegistry::AddString(HKEY_CURRENT_USER, W(key), W(L"TooLong"), CString(L'x', 512)), 0);
@@ -142,21 +154,6 @@ TEST_F(RegistryTest, StringsBeyondTheBufferAreRefused) {
     EXPECT_EQ(text, L"old");
     EXPECT_EQ(CCommonRegistry::GetString(HKEY_CURRENT_USER, W(key), W(L"Fits"), text), 1);
     EXPECT_EQ(text, longest);
-}
-
-// Key paths and value names match in any case: the value written through other spellings is the
-// one made before, and reads back through a third.
-TEST_F(RegistryTest, AddInt32NeverCreatesAKeyAndNamesIgnoreCase) {
-    EXPECT_EQ(CCommonRegistry::AddInt32(HKEY_CURRENT_USER, W(Key(L"Absent")), W(L"N"), 5), 0);
-    EXPECT_EQ(Read(HKEY_CURRENT_USER, Key(L"Absent"), L"N").error, ERROR_FILE_NOT_FOUND);
-    ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, Key(L"Mixed\\Case"), L"Value", 1), ERROR_SUCCESS);
-    EXPECT_EQ(CCommonRegistry::AddInt32(HKEY_CURRENT_USER, W(Key(L"MIXED\\case")), W(L"vALUE"), -2), 1);
-    const RawValue raw = Read(HKEY_CURRENT_USER, Key(L"Mixed\\Case"), L"Value");
-    EXPECT_EQ(raw.type, REG_DWORD);
-    EXPECT_EQ(raw.data, (std::vector<BYTE>{0xFE, 0xFF, 0xFF, 0xFF}));
-    long number = 0;
-    EXPECT_EQ(CCommonRegistry::GetInt32(HKEY_CURRENT_USER, W(Key(L"mixed\\CASE")), W(L"value"), number), 1);
-    EXPECT_EQ(number, -2);
 }
 
 // The platform functions as callers of the interface use them, identical on both platforms.
