@@ -128,10 +128,17 @@ TEST(Logger, BannersAppendAndLongRecordsAreCut) {
     EXPECT_NE(log.find("#########################\r\n", log.find("LOG END")), std::string::npos);
 }
 
-TEST(Logger, OutputFolderRefusals) {
+// While one logger holds the day's file, another (in this process or another) cannot open it; an
+// output folder must be an existing folder given with its delimiter, within 260 characters.
+TEST(Logger, SecondOpenersAndBadOutputFoldersAreRefused) {
     LogSandbox sandbox;
     sandbox.SetFlag(1);
     CLogger& log = CLogger::Instance();
+    HANDLE second = CreateFileW(sandbox.LogPath(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(second, INVALID_HANDLE_VALUE);
+    if (second != INVALID_HANDLE_VALUE) CloseHandle(second);
+
     cu::test::WriteBytes(sandbox.dir().Path(L"file"), "x");
     EXPECT_EQ(log.SetLogOutputFolder(nullptr), E_INVALIDARG);
     EXPECT_EQ(log.SetLogOutputFolder(CString(L'a', 261)), E_INVALIDARG);
@@ -153,17 +160,6 @@ TEST(Logger, LibraryFailuresAreLogged) {
     EXPECT_TRUE(std::regex_search(sandbox.Log(), std::regex("\\[CommonUtility\\(\\d+\\)\\]\\[CFileOperation::"
                                                             "RemoveFolder\\] : CFileOperation::RemoveFolder Err:145\r\n")))
         << sandbox.Log();
-}
-
-// While one logger holds the day's file, another (in this process or another) cannot open it.
-TEST(Logger, SecondOpenerOfTheFileIsRefused) {
-    LogSandbox sandbox;
-    sandbox.SetFlag(1);
-    CLogger::Instance();
-    HANDLE second = CreateFileW(sandbox.LogPath(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_EQ(second, INVALID_HANDLE_VALUE);
-    if (second != INVALID_HANDLE_VALUE) CloseHandle(second);
 }
 
 // Many threads: one instance, one LOG BEGIN line, and every record whole on a line of its own.
