@@ -28,15 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const wchar_t* a = argument.c_str();
 
     CString text(L"before");
-    if ((mode & 4) != 0) {
-        text.AppendFormat(format.c_str(), a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a,
-                          a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a,
-                          a, a, a, a, a, a, a, a);
-    } else {
-        text.Format(format.c_str(), a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a,
-                    a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a,
-                    a, a, a, a, a);
-    }
+    void (CString::*const call)(const wchar_t*, ...) = (mode & 4) != 0 ? &CString::AppendFormat : &CString::Format;
+    (text.*call)(format.c_str(), a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a,
+                 a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a, a,
+                 a);
     // A result is never longer than its fields allow: 65536 per text field, 1024 + 400 per number.
     const std::size_t limit = 6 + format.size() + percents * (65536 + argument.size() + 1500);
     if (static_cast<std::size_t>(text.GetLength()) > limit) cu::fuzz::Fail("a result longer than its fields");
