@@ -109,22 +109,18 @@ CXMLElement* ElementFactory::Make(XMLNodeType kind, unsigned __int64 value) {
 }
 
 CXMLElement* ElementFactory::MakeText(XMLNodeType kind, std::string_view utf8) {
-    CXMLElement* element = nullptr;
-    try {
-        if (kind == eXMLString) {
-            auto* text = new CXMLString(nullptr);
-            element = text;
-            text->m_text = CString::FromUtf8(utf8.data(), utf8.size());
-        } else {
-            auto* text = new CXMLStringPSW(nullptr);
-            element = text;
-            text->m_text = CString::FromUtf8(utf8.data(), utf8.size());
+    const auto fill = [utf8](auto* element) -> CXMLElement* {
+        if (element == nullptr) return nullptr;
+        try {
+            element->m_text = CString::FromUtf8(utf8.data(), utf8.size());
+        } catch (const std::bad_alloc&) {
+            delete element;
+            return nullptr;
         }
         return element;
-    } catch (const std::bad_alloc&) {
-        delete element;
-        return nullptr;
-    }
+    };
+    if (kind == eXMLString) return fill(new (std::nothrow) CXMLString(nullptr));
+    return fill(new (std::nothrow) CXMLStringPSW(nullptr));
 }
 
 CXMLElement* ElementFactory::CloneShallow(const CXMLElement& source) {
