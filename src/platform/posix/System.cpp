@@ -114,11 +114,27 @@ std::string ExecutablePath() {
 // for whoever asks for it back.
 UINT SetErrorMode(UINT mode) { return g_errorMode.exchange(mode); }
 
+namespace {
+// The local time of the last second this thread converted. localtime_r takes a process-wide lock
+// on every call, which threads that log at the same time would otherwise contend for; within one
+// second the conversion cannot change unless TZ itself does.
+struct LocalSecond {
+    time_t second = -1;
+    struct tm local = {};
+};
+thread_local LocalSecond t_localSecond;
+}  // namespace
+
+// Caveats: a change of TZ within the process is seen from the next second on.
 void GetLocalTime(LPSYSTEMTIME fields) {
     struct timespec now = {};
     clock_gettime(CLOCK_REALTIME, &now);
-    struct tm local = {};
-    localtime_r(&now.tv_sec, &local);
+    LocalSecond& cached = t_localSecond;
+    if (cached.second != now.tv_sec) {
+        if (localtime_r(&now.tv_sec, &cached.local) == nullptr) cached.local = {};
+        cached.second = now.tv_sec;
+    }
+    const struct tm& local = cached.local;
     fields->wYear = static_cast<WORD>(local.tm_year + 1900);
     fields->wMonth = static_cast<WORD>(local.tm_mon + 1);
     fields->wDayOfWeek = static_cast<WORD>(local.tm_wday);
