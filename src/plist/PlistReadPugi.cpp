@@ -4,7 +4,9 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <new>
 #include <typeinfo>
+#include <vector>
 
 #include "platform/Unicode.h"
 #include "plist/PlistRead.h"
@@ -102,6 +104,7 @@ public:
             return stored != nullptr && key.Find(L'/') < 0 ? stored : dict[key];
         }
         auto& array = static_cast<CXMLArray&>(parent);
+        if (child != nullptr) ReserveOnFirst(array, node);
         CXMLElement* stored = child != nullptr ? TreeAccess::Insert(array, -1, child) : nullptr;
         if (kind != eXMLArray && kind != eXMLDict) return nullptr;
         return stored != nullptr ? stored : array[static_cast<int>(array.GetSize()) - 1];
@@ -113,6 +116,20 @@ private:
     static CXMLElement* MakeChild(XMLNodeType kind, PugiText& text) {
         if (kind == eXMLString || kind == eXMLStringPSW) return ElementFactory::MakeText(kind, text.Utf8());
         return ElementFactory::Make(kind, ReadValue(kind, text));
+    }
+
+    // An array's children are read in one pass, so the first one sizes the storage for all the
+    // elements that follow it, instead of the storage growing step by step.
+    static void ReserveOnFirst(CXMLArray& array, Node first) {
+        std::vector<CXMLElement*>* children = TreeAccess::Children(array);
+        if (children == nullptr || !children->empty()) return;
+        std::size_t count = 0;
+        for (Node node = first; node; node = node.next_sibling()) count += node.type() == pugi::node_element;
+        try {
+            children->reserve(count);
+        } catch (const std::bad_alloc&) {
+            // Growing one child at a time will tell.
+        }
     }
 
     // Reused from node to node, so that gathering and widening text allocates only as it grows.
