@@ -143,10 +143,10 @@ private:
     bool Markup(bool atStart) {
         const char32_t next = At(m_pos + 1);
         if (next == '?') return Pi(atStart);
-        if (Skip("<!--")) return Comment();
-        if (Skip("<![CDATA[")) return CData();
-        if (Skip("<!DOCTYPE")) {
-            if (m_seenElement || m_seenDoctype || !IsSpace(At(m_pos))) return false;
+        if (next == '!') {
+            if (Skip("<!--")) return Comment();
+            if (Skip("<![CDATA[")) return CData();
+            if (!Skip("<!DOCTYPE") || m_seenElement || m_seenDoctype || !IsSpace(At(m_pos))) return false;
             m_seenDoctype = true;
             return Doctype();
         }
