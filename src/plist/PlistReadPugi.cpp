@@ -10,6 +10,7 @@
 
 #include "platform/Unicode.h"
 #include "plist/PlistRead.h"
+#include "plist/PlistText.h"
 #include "plist/dom/DomPugi.h"
 
 namespace cu::detail {
@@ -112,9 +113,10 @@ public:
 
 private:
     // The child, made as the factory makes it from ReadValue's value, but with a string's text
-    // decoded once.
-    static CXMLElement* MakeChild(XMLNodeType kind, PugiText& text) {
+    // decoded once and a real read straight from the parser's text.
+    CXMLElement* MakeChild(XMLNodeType kind, PugiText& text) const {
         if (kind == eXMLString || kind == eXMLStringPSW) return ElementFactory::MakeText(kind, text.Utf8());
+        if (kind == eXMLReal) return ElementFactory::MakeReal(text.Utf8().data(), m_decimalPoint);
         return ElementFactory::Make(kind, ReadValue(kind, text));
     }
 
@@ -132,6 +134,7 @@ private:
         }
     }
 
+    const char m_decimalPoint = DecimalPoint();
     // Reused from node to node, so that gathering and widening text allocates only as it grows.
     std::string m_scratch;
     std::wstring m_wide;
