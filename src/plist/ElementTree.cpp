@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
+#include <deque>
 #include <new>
 #include <utility>
 
@@ -65,7 +66,7 @@ bool IsContainer(const CXMLElement& element) {
 }
 
 // Copies the children of job.source into job.target, one level; nested containers are queued.
-void CopyLevel(const CopyJob& job, std::vector<CopyJob>& jobs) {
+void CopyLevel(const CopyJob& job, std::deque<CopyJob>& jobs) {
     if (job.source->GetIniNodeType() == eXMLArray) {
         auto& source = static_cast<const CXMLArray&>(*job.source);
         auto* target = TreeAccess::Children(static_cast<CXMLArray&>(*job.target));
@@ -90,10 +91,12 @@ void CopyLevel(const CopyJob& job, std::vector<CopyJob>& jobs) {
     }
 }
 
-void RunCopyJobs(std::vector<CopyJob> jobs) {
+// Containers are copied in the order they are met, level by level, as the reader makes a tree:
+// the copy's elements then lie in memory in that order too.
+void RunCopyJobs(std::deque<CopyJob> jobs) {
     while (!jobs.empty()) {
-        const CopyJob job = jobs.back();
-        jobs.pop_back();
+        const CopyJob job = jobs.front();
+        jobs.pop_front();
         CopyLevel(job, jobs);
     }
 }
