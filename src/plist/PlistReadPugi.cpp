@@ -2,9 +2,9 @@
 // wrappers, tag names compared where they stand and numbers read from the parser's own text.
 #include <array>
 #include <cstddef>
+#include <new>
 #include <string>
 #include <string_view>
-#include <new>
 #include <typeinfo>
 #include <vector>
 
