@@ -2,12 +2,15 @@
 #include "plist/ElementTree.h"
 
 #include <algorithm>
+#include <cfenv>
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
 #include <new>
 #include <utility>
+
+#include "plist/PlistText.h"
 
 namespace cu::detail {
 namespace {
@@ -16,11 +19,11 @@ const wchar_t* TextOf(unsigned __int64 value) {
     return reinterpret_cast<const wchar_t*>(static_cast<std::uintptr_t>(value));
 }
 
-// A number as C atof reads UTF-8 text in a locale whose decimal point is decimalPoint ('\0' when
-// not known). A plain decimal number ("-12.5", "3") in a locale with a '.' is read by from_chars,
-// which rounds as strtod does, many times faster; anything else goes to atof.
-double ReadReal(const char* text, char decimalPoint) {
-    if (decimalPoint == '.') {
+// A number as C atof reads UTF-8 text. Where from_chars reads as atof does (quickReals, see
+// ElementFactory::QuickReals), a plain decimal number ("-12.5", "3") goes to from_chars, many
+// times faster; anything else to atof.
+double ReadReal(const char* text, bool quickReals) {
+    if (quickReals) {
         const auto digits = [](const char* p) {
             while (*p >= '0' && *p <= '9') ++p;
             return p;
@@ -52,7 +55,7 @@ double ReadReal(const wchar_t* text) {
     }
     if (text[length] != 0) return std::atof(CString(text).ToUtf8().c_str());
     narrow[length] = '\0';
-    return ReadReal(narrow, '\0');
+    return ReadReal(narrow, false);
 }
 
 struct CopyJob {
@@ -137,9 +140,13 @@ CXMLElement* ElementFactory::Make(XMLNodeType kind, unsigned __int64 value) {
     }
 }
 
-CXMLElement* ElementFactory::MakeReal(const char* utf8, char decimalPoint) {
+bool ElementFactory::QuickReals() {
+    return DecimalPoint() == '.' && std::fegetround() == FE_TONEAREST;
+}
+
+CXMLElement* ElementFactory::MakeReal(const char* utf8, bool quickReals) {
     auto* real = new (std::nothrow) CXMLReal;
-    if (real != nullptr) real->SetValue(ReadReal(utf8, decimalPoint));
+    if (real != nullptr) real->SetValue(ReadReal(utf8, quickReals));
     return real;
 }
 

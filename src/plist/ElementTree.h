@@ -18,10 +18,12 @@ struct ElementFactory {
     // A new string or password string (the kind) holding the text of UTF-8 bytes, decoded once;
     // null when memory ran out.
     static CXMLElement* MakeText(XMLNodeType kind, std::string_view utf8);
-    // A new real read from zero-terminated UTF-8 text as C atof reads it in a locale whose decimal
-    // point is decimalPoint (DecimalPoint()'s answer, or '\0' when not known); null when memory
-    // ran out.
-    static CXMLElement* MakeReal(const char* utf8, char decimalPoint);
+    // Whether from_chars now reads a plain decimal number exactly as C atof does: the C locale's
+    // decimal point is '.' and numbers round to nearest. Costs a formatting; ask once per load.
+    static bool QuickReals();
+    // A new real read from zero-terminated UTF-8 text as C atof reads it, plain decimals by
+    // from_chars when quickReals (QuickReals()'s answer); null when memory ran out.
+    static CXMLElement* MakeReal(const char* utf8, bool quickReals);
 };
 
 struct TreeAccess {

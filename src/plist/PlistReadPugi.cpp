@@ -10,7 +10,6 @@
 
 #include "platform/Unicode.h"
 #include "plist/PlistRead.h"
-#include "plist/PlistText.h"
 #include "plist/dom/DomPugi.h"
 
 namespace cu::detail {
@@ -116,7 +115,7 @@ private:
     // decoded once and a real read straight from the parser's text.
     CXMLElement* MakeChild(XMLNodeType kind, PugiText& text) const {
         if (kind == eXMLString || kind == eXMLStringPSW) return ElementFactory::MakeText(kind, text.Utf8());
-        if (kind == eXMLReal) return ElementFactory::MakeReal(text.Utf8().data(), m_decimalPoint);
+        if (kind == eXMLReal) return ElementFactory::MakeReal(text.Utf8().data(), m_quickReals);
         return ElementFactory::Make(kind, ReadValue(kind, text));
     }
 
@@ -134,7 +133,7 @@ private:
         }
     }
 
-    const char m_decimalPoint = DecimalPoint();
+    const bool m_quickReals = ElementFactory::QuickReals();
     // Reused from node to node, so that gathering and widening text allocates only as it grows.
     std::string m_scratch;
     std::wstring m_wide;
