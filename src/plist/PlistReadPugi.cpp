@@ -120,12 +120,17 @@ private:
     }
 
     // An array's children are read in one pass, so the first one sizes the storage for all the
-    // elements that follow it, instead of the storage growing step by step.
-    static void ReserveOnFirst(CXMLArray& array, Node first) {
+    // values that follow it, instead of the storage growing step by step. Each array is sized
+    // once, even when its first child could not be stored.
+    void ReserveOnFirst(CXMLArray& array, Node first) {
         std::vector<CXMLElement*>* children = TreeAccess::Children(array);
-        if (children == nullptr || !children->empty()) return;
+        if (children == nullptr || !children->empty() || m_sized == &array) return;
+        m_sized = &array;
         std::size_t count = 0;
-        for (Node node = first; node; node = node.next_sibling()) count += node.type() == pugi::node_element;
+        for (Node node = first; node; node = node.next_sibling()) {
+            const XMLNodeType kind = Kind(node);
+            count += kind >= eXMLBool && kind <= eXMLDict;
+        }
         try {
             children->reserve(count);
         } catch (const std::bad_alloc&) {
@@ -134,6 +139,7 @@ private:
     }
 
     const bool m_quickReals = ElementFactory::QuickReals();
+    const CXMLArray* m_sized = nullptr;  // the array ReserveOnFirst sized last
     // Reused from node to node, so that gathering and widening text allocates only as it grows.
     std::string m_scratch;
     std::wstring m_wide;
