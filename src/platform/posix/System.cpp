@@ -119,7 +119,8 @@ namespace {
 // on every call, which threads that log at the same time would otherwise contend for; within one
 // second the conversion cannot change unless TZ itself does.
 struct LocalSecond {
-    time_t second = -1;
+    bool known = false;
+    time_t second = 0;
     struct tm local = {};
 };
 thread_local LocalSecond t_localSecond;
@@ -130,9 +131,10 @@ void GetLocalTime(LPSYSTEMTIME fields) {
     struct timespec now = {};
     clock_gettime(CLOCK_REALTIME, &now);
     LocalSecond& cached = t_localSecond;
-    if (cached.second != now.tv_sec) {
+    if (!cached.known || cached.second != now.tv_sec) {
         if (localtime_r(&now.tv_sec, &cached.local) == nullptr) cached.local = {};
         cached.second = now.tv_sec;
+        cached.known = true;
     }
     const struct tm& local = cached.local;
     fields->wYear = static_cast<WORD>(local.tm_year + 1900);
