@@ -4,6 +4,7 @@
 #include <cmath>
 #include <ctime>
 
+#include "common/DateText.h"
 #include "platform/win32.h"
 
 namespace {
@@ -15,19 +16,6 @@ bool BreakValue(const COleDateTime& value, UDATE& fields) {
     return value.GetStatus() == COleDateTime::valid && std::isfinite(value.m_dt) &&
            SUCCEEDED(VarUdateFromDate(value.m_dt, 0, &fields)) && fields.st.wYear >= 100 &&
            fields.st.wYear <= 9999;
-}
-
-// A field of count characters as C atoi reads it: blanks, a sign, then digits up to the first
-// other character; no digits read as 0. Four digits at most cannot overflow.
-int ReadField(const wchar_t* text, int count) {
-    const auto isBlank = [](wchar_t c) { return c == L' ' || (c >= L'\t' && c <= L'\r'); };
-    int i = 0;
-    while (i < count && isBlank(text[i])) ++i;
-    bool negative = false;
-    if (i < count && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
-    int value = 0;
-    for (; i < count && text[i] >= L'0' && text[i] <= L'9'; ++i) value = value * 10 + (text[i] - L'0');
-    return negative ? -value : value;
 }
 
 int FieldOrMinusOne(const COleDateTime& value, WORD SYSTEMTIME::*field) {
@@ -141,14 +129,5 @@ CCommonDateTime CCommonDateTime::GetNow() {
 }
 
 int CCommonDateTime::FromString(const CString& text) {
-    if (text.GetLength() < 19) return 0;
-    const wchar_t* chars = text.GetString();
-    const auto field = [chars](int first, int count) { return ReadField(chars + first, count); };
-    const int year = field(0, 4), month = field(5, 2), day = field(8, 2);
-    const int hour = field(11, 2), minute = field(14, 2), second = field(17, 2);
-    if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 ||
-        hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
-        return 0;
-    SetDateTime(year, month, day, hour, minute, second);
-    return 1;
+    return cu::detail::ReadDateText(*this, text.GetString(), static_cast<std::size_t>(text.GetLength()));
 }

@@ -10,6 +10,7 @@
 #include <new>
 #include <utility>
 
+#include "common/DateText.h"
 #include "plist/PlistText.h"
 
 namespace cu::detail {
@@ -138,6 +139,24 @@ CXMLElement* ElementFactory::Make(XMLNodeType kind, unsigned __int64 value) {
         case eXMLDict: return CXMLDict::CXMLDictAlloc();
         default: return nullptr;
     }
+}
+
+CXMLElement* ElementFactory::MakeDate(std::string_view utf8) {
+    // The fields stand at fixed places, which are the same in UTF-8 as in wide text as long as
+    // the text up to them is ASCII; any other text is widened first.
+    constexpr std::size_t kFieldsEnd = 19;
+    const std::string_view head = utf8.substr(0, kFieldsEnd);
+    if (std::any_of(head.begin(), head.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+        try {
+            return Make(eXMLDate, reinterpret_cast<std::uintptr_t>(CString::FromUtf8(utf8.data(), utf8.size()).GetString()));
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+    }
+    auto* date = new (std::nothrow) CXMLDate;
+    CCommonDateTime parsed;
+    if (date != nullptr && ReadDateText(parsed, utf8.data(), utf8.size()) == 1) date->SetValue(parsed);
+    return date;
 }
 
 bool ElementFactory::QuickReals() {

@@ -18,6 +18,9 @@ struct ElementFactory {
     // A new string or password string (the kind) holding the text of UTF-8 bytes, decoded once;
     // null when memory ran out.
     static CXMLElement* MakeText(XMLNodeType kind, std::string_view utf8);
+    // A new date read from UTF-8 text as CCommonDateTime::FromString reads it, the default date
+    // when that fails; null when memory ran out.
+    static CXMLElement* MakeDate(std::string_view utf8);
     // Whether from_chars now reads a plain decimal number exactly as C atof does: the C locale's
     // decimal point is '.' and numbers round to nearest. Costs a formatting; ask once per load.
     static bool QuickReals();

@@ -112,10 +112,11 @@ public:
 
 private:
     // The child, made as the factory makes it from ReadValue's value, but with a string's text
-    // decoded once and a real read straight from the parser's text.
+    // decoded once and a real or a date read straight from the parser's text.
     CXMLElement* MakeChild(XMLNodeType kind, PugiText& text) const {
         if (kind == eXMLString || kind == eXMLStringPSW) return ElementFactory::MakeText(kind, text.Utf8());
         if (kind == eXMLReal) return ElementFactory::MakeReal(text.Utf8().data(), m_quickReals);
+        if (kind == eXMLDate) return ElementFactory::MakeDate(text.Utf8());
         return ElementFactory::Make(kind, ReadValue(kind, text));
     }
 

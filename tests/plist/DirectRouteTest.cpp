@@ -245,6 +245,8 @@ TEST(DirectRoute, GeneratedDocumentsReadAsThroughTheDom) {
           L"<plist><!--c--><dict><key>a</key><string>b</string></dict></plist>",
           L"<plist><dict><key>a<!--c-->b</key><string>x<i>y<j/>z</i>w</string></dict></plist>",
           L"<plist><dict><key>k</key><string><![CDATA[c]]>d</string><key>e</key><real>1<![CDATA[5]]></real></dict></plist>",
+          // A date whose fields stand elsewhere in UTF-8 than in wide text.
+          L"<plist><dict><key>d</key><date>2020-01-02 0\u00e9:04:05</date></dict></plist>",
           // Containers under keys that are paths into a dictionary read before them.
           L"<plist><dict><key>a</key><dict><key>b</key><array/></dict><key>a/b</key><array><integer>1</integer>"
           L"</array><key>a/c</key><dict><key>d</key><boolean>true</boolean></dict><key>a/</key><array><real>2</real></array></dict></plist>"}) {
