@@ -148,7 +148,8 @@ CXMLElement* ElementFactory::MakeDate(std::string_view utf8) {
     const std::string_view head = utf8.substr(0, kFieldsEnd);
     if (std::any_of(head.begin(), head.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
         try {
-            return Make(eXMLDate, reinterpret_cast<std::uintptr_t>(CString::FromUtf8(utf8.data(), utf8.size()).GetString()));
+            const CString wide = CString::FromUtf8(utf8.data(), utf8.size());
+            return Make(eXMLDate, reinterpret_cast<std::uintptr_t>(wide.GetString()));
         } catch (const std::bad_alloc&) {
             return nullptr;
         }
