@@ -44,6 +44,8 @@ private:
 
 // pugixml's nodes as the reader's view of a document. Only elements and processing instructions
 // have names that can be a tag; every other node reads as "#text", "#comment" and the like.
+// pugixml gives those nodes the empty name, and the declaration its "xml" in some case, neither
+// of which is a tag, so a node's kind is read from its name alone.
 class PugiNodes {
 public:
     using Node = pugi::xml_node;
@@ -59,8 +61,6 @@ public:
         for (Node child = node.first_child(); child; child = child.next_sibling()) f(child);
     }
     static XMLNodeType Kind(Node node) {
-        const pugi::xml_node_type type = node.type();
-        if (type != pugi::node_element && type != pugi::node_pi) return eXMLNone;
         // No kind's name is longer than nine letters, so a name is measured no further than ten.
         const char* name = node.name();
         std::size_t length = 0;

@@ -495,8 +495,8 @@ const pugi::xml_document* PugiDocument(const CXMLDOMDocument2& doc) {
 }
 
 std::string_view NodeText(pugi::xml_node node, std::string& scratch) {
-    const pugi::xml_node_type type = node.type();
-    if (type != pugi::node_element && type != pugi::node_document) return node.value();
+    // Only elements and the document have children, so a node without any holds all its text
+    // in its value: any other node, and an element that keeps its text in itself or has none.
     // The common cases, the text in the element itself or in its one child, need no gathering copy.
     const pugi::xml_node only = node.first_child();
     if (!only) return node.value();
