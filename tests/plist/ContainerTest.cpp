@@ -10,33 +10,23 @@
 
 namespace {
 
-using cu::test::Text;
+using namespace cu::test;
 
-// The texts of an array's string children, or a dictionary's keys, joined by commas.
-CString Join(const CXMLArray& array) {
+// A dictionary's keys, or the texts of an array's string children, joined by commas.
+CString Join(const std::vector<CString>& texts) {
     CString joined;
-    for (unsigned int i = 0; i < array.GetSize(); ++i) {
-        CString value(L"?");
-        array[static_cast<int>(i)]->GetValue(&value);
-        joined += (i > 0 ? CString(L",") : CString()) + value;
-    }
+    for (std::size_t i = 0; i < texts.size(); ++i) joined += (i > 0 ? CString(L",") : CString()) + texts[i];
     return joined;
 }
 
-CString Join(const std::vector<CString>& keys) {
-    CString joined;
-    for (std::size_t i = 0; i < keys.size(); ++i) joined += (i > 0 ? CString(L",") : CString()) + keys[i];
-    return joined;
+CString Join(const CXMLArray& array) {
+    std::vector<CString> texts;
+    for (int i = 0; i < static_cast<int>(array.GetSize()); ++i) texts.push_back(ValueAt(array[i], CString(L"?")));
+    return Join(texts);
 }
 
 CXMLArray* ArrayAt(CXMLDict& dict, const wchar_t* path) { return dynamic_cast<CXMLArray*>(dict[path]); }
 CXMLDict* DictAt(CXMLDict& dict, const wchar_t* path) { return dynamic_cast<CXMLDict*>(dict[path]); }
-
-__int64 IntAt(CXMLDict& dict, const wchar_t* path) {
-    __int64 value = -1;
-    CXMLElement* found = dict[path];
-    return found != nullptr && found->GetValue(&value) ? value : -1;
-}
 
 TEST(Array, InsertAppendAndRemoveByPosition) {
     CXMLDict root;
@@ -70,20 +60,14 @@ TEST(Factory, ValuesByKindAndRefusals) {
     EXPECT_EQ(dict.AddElement(L"word", eXMLDate, Text(L"yesterday")), 1);
     EXPECT_EQ(dict.AddElement(L"none", eXMLDate, 0), 1);
 
-    int flag = 0;
-    dict[L"bool"]->GetValue(&flag);
-    EXPECT_EQ(flag, 2);  // the low 32 bits
+    EXPECT_EQ(ValueAt(dict[L"bool"], 0), 2);  // the low 32 bits
     EXPECT_EQ(IntAt(dict, L"int"), -5);
-    double real = -1.0;
-    dict[L"real"]->GetValue(&real);
-    EXPECT_EQ(real, 25.0);
-    dict[L"junk"]->GetValue(&real);
-    EXPECT_EQ(real, 0.0);
-    CCommonDateTime date;
-    dict[L"feb30"]->GetValue(&date);
+    EXPECT_EQ(ValueAt(dict[L"real"], -1.0), 25.0);
+    EXPECT_EQ(ValueAt(dict[L"junk"], -1.0), 0.0);
+    CCommonDateTime date = ValueAt(dict[L"feb30"], CCommonDateTime());
     EXPECT_EQ(date.GetStatus(), COleDateTime::invalid);
     for (const wchar_t* key : {L"word", L"none"}) {  // text that does not parse: the default date
-        dict[key]->GetValue(&date);
+        date = ValueAt(dict[key], date);
         EXPECT_EQ(date.GetStatus(), COleDateTime::valid);
         EXPECT_EQ(date.m_dt, 0.0);
     }
@@ -145,14 +129,14 @@ TEST(KeyPaths, WalkAndRemoveRules) {
 
 TEST(Copy, CopiesEveryChildAndSurvivesOwnDescendants) {
     CXMLDict source;
-    cu::test::FillRandomTree(source, 11);
+    FillRandomTree(source, 11);
     CXMLDict copy(source);
-    EXPECT_EQ(cu::test::Body(copy), cu::test::Body(source));
+    EXPECT_EQ(Body(copy), Body(source));
     for (const CString& key : copy.GetKeys()) copy.RemoveElement(key);
     EXPECT_FALSE(source.GetKeys().empty());
 
     copy = source;
-    EXPECT_EQ(cu::test::Body(copy), cu::test::Body(source));
+    EXPECT_EQ(Body(copy), Body(source));
     // Assigning from a child of the target itself: the copy is taken before the old tree goes.
     CXMLDict nested;
     nested.AddElement(L"sub", eXMLDict, 0);

@@ -25,36 +25,22 @@ namespace {
 
 using cu::test::Text;
 
-// A dictionary that also saves through the DOM, as SaveToXMLDocument on a caller's document does.
+// A dictionary that also saves through the DOM, as SaveToXMLDocument on a caller's document does:
+// the DOM's text and the file it saves must be the direct writer's text and bytes.
 class RoutedDict : public CXMLDict {
 public:
-    std::wstring ThroughDom() {
+    void ExpectSameRoutes(const cu::test::TempDir& dir) {
         CXMLDOMDocument2 doc;
-        if (GetXMLDocInstance(doc) == 0 || SaveToXMLDocument(doc) == 0) return L"(DOM route failed)";
+        ASSERT_TRUE(GetXMLDocInstance(doc) != 0 && SaveToXMLDocument(doc) != 0);
         BSTR text = doc.GetXml();
-        if (text == nullptr) return L"(no text)";
-        std::wstring result(text, SysStringLen(text));
+        ASSERT_NE(text, nullptr);
+        const std::wstring throughDom(text, SysStringLen(text));
         SysFreeString(text);
-        return result;
-    }
-    std::string FileThroughDom(const CString& path) {
-        CXMLDOMDocument2 doc;
-        std::string text;
-        if (GetXMLDocInstance(doc) == 0 || SaveToXMLDocument(doc) == 0 || !doc.GetFileText(text) ||
-            !cu::detail::SaveFileText(path, text))
-            return "(DOM route failed)";
-        return cu::test::ReadBytes(path);
-    }
-    std::wstring Direct() {
-        wchar_t* text = nullptr;
-        if (SaveToMemFile(&text) != 1) return L"(direct route failed)";
-        std::wstring result(text, SysStringLen(text));
-        SysFreeString(text);
-        return result;
-    }
-    std::string DirectUtf8() {
-        std::string text;
-        return cu::detail::WritePlistText(*this, text) ? text : "(direct route failed)";
+        ASSERT_EQ(throughDom, cu::test::Saved(*this));
+        std::string file, direct;
+        ASSERT_TRUE(doc.GetFileText(file) && cu::detail::SaveFileText(dir.Path(L"dom.plist"), file));
+        ASSERT_TRUE(cu::detail::WritePlistText(*this, direct));
+        ASSERT_EQ(cu::test::ReadBytes(dir.Path(L"dom.plist")), direct);
     }
 };
 
@@ -64,12 +50,8 @@ std::vector<std::wstring> HostileTexts() {
     std::vector<std::wstring> texts = {
         L"", L"plain", L"a < b & c > d", L"&amp; stays text", L"\"quoted\" 'single'", L"]]>",
         L"]]]>>", L"x]]", L"]]>]]>", L"]", L">]]", L"tab\there\r\nlines", L"caf\u00e9 \u65e5\u672c",
-        L"  spaces  ", L"<![CDATA[inner]]>", L"<!-- c -->",
+        L"  spaces  ", L"<![CDATA[inner]]>", L"<!-- c -->", L"c\x01\x08\x0B\x0C\x1F\x7F\x85\uFFFE\uFFFF\uFFFD\uD7FF\uE000",
     };
-    std::wstring controls = L"c";
-    for (wchar_t c : {0x01, 0x08, 0x0B, 0x0C, 0x1F, 0x7F, 0x85, 0xFFFE, 0xFFFF, 0xFFFD, 0xD7FF, 0xE000})
-        controls += c;
-    texts.push_back(controls);
     texts.push_back(std::wstring(1, static_cast<wchar_t>(0xD800)) + L"lone lead");
     texts.push_back(L"lone trail" + std::wstring(1, static_cast<wchar_t>(0xDC00)));
     if (sizeof(wchar_t) == 4) {
@@ -114,31 +96,30 @@ void FillHostile(CXMLDict& dict, unsigned seed, int maxDepth, int maxWidth) {
     });
 }
 
-void ExpectSameRoutes(RoutedDict& dict, const cu::test::TempDir& dir) {
-    const std::wstring direct = dict.Direct();
-    ASSERT_EQ(dict.ThroughDom(), direct);
-    ASSERT_EQ(dict.FileThroughDom(dir.Path(L"dom.plist")), dict.DirectUtf8());
+// Reads text both ways and expects the same result and exactly the same tree.
+void ExpectSameReads(const std::wstring& text) {
+    CXMLDict direct;
+    cu::test::DomReadDict throughDom;
+    const int loaded = cu::test::Load(direct, text);
+    ASSERT_EQ(throughDom.ReadThroughDom(text.c_str()), loaded);
+    EXPECT_TRUE(cu::test::SameTree(direct, throughDom, cu::test::Compare::Exactly));
 }
 
-TEST(DirectRoute, GeneratedTreesGiveTheDomRoutesBytes) {
+// Hostile trees of every shape and readable random trees: the DOM routes write the direct writer's
+// text and bytes, and read that text into exactly the tree the direct reader makes.
+TEST(DirectRoute, GeneratedTreesWriteAndReadAsThroughTheDom) {
     cu::test::TempDir dir;
-    const struct {
-        const char* shape;
-        int depth, width, seeds;
-    } shapes[] = {{"small", 3, 4, 60}, {"deep", 40, 2, 10}, {"wide", 1, 400, 5}};
+    const struct { const char* shape; int depth, width, seeds; } shapes[] = {
+        {"small", 3, 4, 60}, {"deep", 40, 2, 10}, {"wide", 1, 400, 5}, {"readable", 0, 0, 20}};
     for (const auto& shape : shapes)
         for (int seed = 1; seed <= shape.seeds; ++seed) {
             SCOPED_TRACE(std::string(shape.shape) + " seed " + std::to_string(seed));
             RoutedDict dict;
-            FillHostile(dict, static_cast<unsigned>(seed), shape.depth, shape.width);
-            ExpectSameRoutes(dict, dir);
+            if (shape.depth > 0) FillHostile(dict, static_cast<unsigned>(seed), shape.depth, shape.width);
+            else cu::test::FillRandomTree(dict, static_cast<unsigned>(seed));
+            dict.ExpectSameRoutes(dir);
+            ExpectSameReads(cu::test::Saved(dict));
         }
-    for (unsigned seed = 1; seed <= 20; ++seed) {
-        SCOPED_TRACE("readable tree " + std::to_string(seed));
-        RoutedDict dict;
-        cu::test::FillRandomTree(dict, seed);
-        ExpectSameRoutes(dict, dir);
-    }
 }
 
 TEST(DirectRoute, SampleDocumentsAndEdgeShapesGiveTheDomRoutesBytes) {
@@ -147,7 +128,7 @@ TEST(DirectRoute, SampleDocumentsAndEdgeShapesGiveTheDomRoutesBytes) {
         SCOPED_TRACE("sample content document");
         RoutedDict dict;
         ASSERT_EQ(dict.LoadFromFile(CString(COMMONUTILITY_TEST_DATA "/contentinfo.plist")), 1);
-        ExpectSameRoutes(dict, dir);
+        dict.ExpectSameRoutes(dir);
     }
     {
         // More text than one of the wide writer's blocks holds, and one text longer than a block.
@@ -157,47 +138,23 @@ TEST(DirectRoute, SampleDocumentsAndEdgeShapesGiveTheDomRoutesBytes) {
         for (int i = 0; i < 40; ++i) dict.AddElement(CString(std::to_wstring(i).c_str()), eXMLString, Text(line.c_str()));
         const std::wstring escaped(300000, L'&');
         dict.AddElement(L"long", eXMLString, Text(escaped.c_str()));
-        ExpectSameRoutes(dict, dir);
+        dict.ExpectSameRoutes(dir);
     }
     {
         SCOPED_TRACE("empty dictionary");
         RoutedDict dict;
-        ExpectSameRoutes(dict, dir);
+        dict.ExpectSameRoutes(dir);
     }
     {
         // A chain of dictionaries and arrays far deeper than any stack would take in recursion.
         SCOPED_TRACE("nested 20000 levels");
         RoutedDict dict;
-        CXMLElement* level = &dict;
-        for (int i = 0; i < 20000; ++i) {
-            if (level->GetIniNodeType() == eXMLDict) {
-                static_cast<CXMLDict*>(level)->AddElement(L"n", i % 2 ? eXMLDict : eXMLArray, 0);
-                level = static_cast<CXMLDict*>(level)->GetChild(L"n");
-            } else {
-                static_cast<CXMLArray*>(level)->AddElement(-1, eXMLInt, static_cast<std::uint64_t>(i));
-                static_cast<CXMLArray*>(level)->AddElement(-1, eXMLDict, 0);
-                level = (*static_cast<CXMLArray*>(level))[1];
-            }
-        }
-        ExpectSameRoutes(dict, dir);
+        cu::test::GrowTree(dict, [](int depth) { return depth < 20000 ? 1 : 0; }, [](CXMLElement* level, int depth) {
+            if (level->GetIniNodeType() == eXMLArray) cu::test::AddChild(level, L"", eXMLInt, static_cast<std::uint64_t>(depth));
+            return cu::test::AddChild(level, L"n", depth % 2 ? eXMLDict : eXMLArray, 0);
+        });
+        dict.ExpectSameRoutes(dir);
     }
-}
-
-// Reads text both ways and expects the same result and exactly the same tree.
-void ExpectSameReads(const std::wstring& text) {
-    CXMLDict direct;
-    cu::test::DomReadDict throughDom;
-    const int loaded = direct.LoadFromMemFile(const_cast<wchar_t*>(text.c_str()));
-    ASSERT_EQ(throughDom.ReadThroughDom(text.c_str()), loaded);
-    EXPECT_TRUE(cu::test::SameTree(direct, throughDom, cu::test::Compare::Exactly));
-}
-
-std::wstring Saved(CXMLDict& dict) {
-    wchar_t* text = nullptr;
-    if (dict.SaveToMemFile(&text) != 1) return L"";
-    std::wstring copy(text, SysStringLen(text));
-    SysFreeString(text);
-    return copy;
 }
 
 // Property-list text made of the reader's hard cases: tags in any case and unknown tags, keys as
@@ -235,7 +192,6 @@ std::wstring HardCaseText(unsigned seed) {
     return out + L"</dict></plist>\n";
 }
 
-
 TEST(DirectRoute, GeneratedDocumentsReadAsThroughTheDom) {
     // Text where the reader looks for elements: before the root container, as its only content,
     // and split around comments, CDATA and elements inside values and keys; and keys that are paths.
@@ -257,16 +213,6 @@ TEST(DirectRoute, GeneratedDocumentsReadAsThroughTheDom) {
         SCOPED_TRACE("hard-case text " + std::to_string(seed));
         ExpectSameReads(HardCaseText(seed));
     }
-    const struct {
-        int depth, width, seeds;
-    } shapes[] = {{3, 4, 40}, {40, 2, 5}, {1, 400, 3}};
-    for (const auto& shape : shapes)
-        for (int seed = 1; seed <= shape.seeds; ++seed) {
-            SCOPED_TRACE("hostile tree " + std::to_string(seed));
-            CXMLDict dict;
-            FillHostile(dict, static_cast<unsigned>(seed), shape.depth, shape.width);
-            ExpectSameReads(Saved(dict));
-        }
 }
 
 TEST(DirectRoute, SampleFilesReadAsThroughTheDom) {
@@ -274,11 +220,11 @@ TEST(DirectRoute, SampleFilesReadAsThroughTheDom) {
         SCOPED_TRACE(name);
         const CString path(std::string(COMMONUTILITY_TEST_DATA).append(name).c_str());
         const std::string bytes = cu::test::ReadBytes(path);
-        ExpectSameReads(CString::FromUtf8(bytes.data(), bytes.size()).str());
+        const std::wstring text = CString::FromUtf8(bytes.data(), bytes.size()).str();
+        ExpectSameReads(text);
         CXMLDict fromFile, fromText;
         ASSERT_EQ(fromFile.LoadFromFile(path), 1);
-        std::wstring text = CString::FromUtf8(bytes.data(), bytes.size()).str();
-        ASSERT_EQ(fromText.LoadFromMemFile(&text[0]), 1);
+        ASSERT_EQ(cu::test::Load(fromText, text), 1);
         EXPECT_TRUE(cu::test::SameTree(fromFile, fromText, cu::test::Compare::Exactly));
     }
 }
@@ -294,10 +240,9 @@ TEST(DirectRoute, ReadingAddsThroughASubclassesAddElement) {
             return CXMLDict::AddElement(key, kind, value);
         }
     };
-    std::wstring text = L"<plist><dict><key>a</key><integer>1</integer><key>b</key>"
-                        L"<dict><key>c</key><string>x</string></dict></dict></plist>";
     CountingDict dict;
-    ASSERT_EQ(dict.LoadFromMemFile(&text[0]), 1);
+    ASSERT_EQ(cu::test::Load(dict, L"<plist><dict><key>a</key><integer>1</integer><key>b</key>"
+                                   L"<dict><key>c</key><string>x</string></dict></dict></plist>"), 1);
     EXPECT_EQ(2, dict.adds);  // a and b; c goes into b, a plain dictionary
 }
 

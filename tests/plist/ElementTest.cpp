@@ -1,6 +1,8 @@
 // The scalar elements: values, kinds, and the operations that do not fit a kind.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <string>
 #include <type_traits>
 
 #include "commonutility/XMLDict.h"
@@ -9,7 +11,7 @@
 
 namespace {
 
-using cu::test::Text;
+using namespace cu::test;
 
 // String elements are made by the containers only; this dictionary makes one of each kind, under
 // the keys "0" to "5" in the order of their kinds.
@@ -17,14 +19,9 @@ struct Scalars : ::testing::Test {
     CXMLDict owner;
     CXMLElement* at[6] = {};
     void SetUp() override {
-        owner.AddElement(L"0", eXMLBool, 1);
-        owner.AddElement(L"1", eXMLInt, 42);
-        owner.AddElement(L"2", eXMLReal, Text(L"1.5"));
-        owner.AddElement(L"3", eXMLString, Text(L"text"));
-        owner.AddElement(L"4", eXMLStringPSW, Text(L"secret"));
-        owner.AddElement(L"5", eXMLDate, Text(L"2009-05-01 10:20:30"));
-        const wchar_t* keys[] = {L"0", L"1", L"2", L"3", L"4", L"5"};
-        for (int kind = 0; kind < 6; ++kind) at[kind] = owner[keys[kind]];
+        const std::uint64_t values[] = {1, 42, Text(L"1.5"), Text(L"text"), Text(L"secret"), Text(L"2009-05-01 10:20:30")};
+        for (int kind = 0; kind < 6; ++kind)
+            at[kind] = AddChild(&owner, CString(std::to_wstring(kind)), static_cast<XMLNodeType>(kind), values[kind]);
     }
 };
 
@@ -60,9 +57,7 @@ TEST_F(Scalars, OperationsOfAnotherKindChangeNothing) {
         EXPECT_EQ(element->SetValue(L"x"), kind == eXMLString || kind == eXMLStringPSW ? 1 : 0);
         EXPECT_EQ(element->SetValue(date), kind == eXMLDate ? 1 : 0);
     }
-    int flag = 0;
-    at[eXMLBool]->GetValue(&flag);
-    EXPECT_EQ(flag, 1);
+    EXPECT_EQ(ValueAt(at[eXMLBool], 0), 1);
     EXPECT_EQ(at[eXMLInt]->GetValue(static_cast<__int64*>(nullptr)), 0);
     EXPECT_EQ(at[eXMLString]->GetValue(static_cast<CString*>(nullptr)), 0);
 }
@@ -94,25 +89,21 @@ TEST(ScalarElement, NumbersInitialiseElementsAndKeepTheirBits) {
 }
 
 TEST_F(Scalars, TextsAreHeldAsGivenAndCopiesShareNothing) {
-    CString value;
     for (int kind : {eXMLString, eXMLStringPSW}) {
         SCOPED_TRACE(kind);
         EXPECT_EQ(at[kind]->SetValue(static_cast<const wchar_t*>(nullptr)), 0);
         EXPECT_EQ(at[kind]->SetValue(L""), 1);
-        EXPECT_EQ(at[kind]->GetValue(&value), 1);
-        EXPECT_TRUE(value.IsEmpty());
+        EXPECT_EQ(ValueAt(at[kind], CString(L"?")), L"");
     }
 
     auto& original = static_cast<CXMLString&>(*at[eXMLString]);
     original.SetValue(L"text");
     CXMLString copy(original);
     copy.SetValue(L"changed");
-    original.GetValue(&value);
-    EXPECT_EQ(value, L"text");
+    EXPECT_EQ(ValueAt<CString>(&original, L"?"), L"text");
     original = copy;
     original = original;
-    original.GetValue(&value);
-    EXPECT_EQ(value, L"changed");
+    EXPECT_EQ(ValueAt<CString>(&original, L"?"), L"changed");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "commonutility/XMLDict.h"
@@ -15,25 +16,41 @@ namespace cu::test {
 // The value that the containers' factory takes for a text.
 inline std::uint64_t Text(const wchar_t* text) { return reinterpret_cast<std::uintptr_t>(text); }
 
+// The dictionary saved as text; empty when the save fails.
+inline std::wstring Saved(CXMLDict& dict) {
+    wchar_t* text = nullptr;
+    if (dict.SaveToMemFile(&text) != 1) return {};
+    std::wstring copy(text, SysStringLen(text));
+    SysFreeString(text);
+    return copy;
+}
+
+// Loads text as a caller's own buffer; the load's result.
+inline int Load(CXMLDict& dict, std::wstring text) { return dict.LoadFromMemFile(&text[0]); }
+
 // The saved text from "<plist" on, without the line break that ends it.
 inline CString Body(CXMLDict& dict) {
-    wchar_t* text = nullptr;
-    if (dict.SaveToMemFile(&text) != 1) return CString(L"(save failed)");
-    CString xml(text);
-    SysFreeString(text);
-    xml = xml.Mid(xml.Find(L"<plist"));
-    while (!xml.IsEmpty() && (xml.Right(1) == L"\n" || xml.Right(1) == L"\r")) xml.Truncate(xml.GetLength() - 1);
-    return xml;
+    std::wstring text = Saved(dict);
+    const std::size_t start = text.find(L"<plist");
+    if (start == std::wstring::npos) return CString(L"(save failed)");
+    text.erase(text.find_last_not_of(L"\r\n") + 1);
+    return CString(text.substr(start));
 }
 
 // Saves source to text and loads the text into target; the load's result.
 inline int RoundTrip(CXMLDict& source, CXMLDict& target) {
-    wchar_t* text = nullptr;
-    if (source.SaveToMemFile(&text) != 1) return -1;
-    const int result = target.LoadFromMemFile(text);
-    SysFreeString(text);
-    return result;
+    const std::wstring text = Saved(source);
+    return text.empty() ? -1 : Load(target, text);
 }
+
+// An element's value, or fallback where there is no element or it holds another kind.
+template <class T>
+T ValueAt(CXMLElement* element, T fallback) {
+    if (element != nullptr) element->GetValue(&fallback);
+    return fallback;
+}
+inline __int64 IntAt(CXMLDict& dict, const wchar_t* path) { return ValueAt<__int64>(dict[path], -1); }
+inline CString TextAt(CXMLDict& dict, const wchar_t* path) { return ValueAt(dict[path], CString(L"?")); }
 
 // Adds a child to a dictionary (under key) or to the end of an array; gives the child under that
 // key, which is an older one when the key was already there.
