@@ -1,5 +1,5 @@
 // The POSIX registry store as a file among others: read from where it cannot be written, damaged
-// on disk, and written by processes that are killed.
+// on disk, and written by processes at once and by processes that are killed.
 #include <gtest/gtest.h>
 
 // POSIX only: the store is the library's own SQLite file; Windows keeps its registry itself.
@@ -7,8 +7,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -16,33 +14,28 @@
 #include <random>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "commonutility/Registry.h"
 #include "platform/win32.h"
+#include "support/Process.h"
+#include "support/Registry.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 namespace {
 
+using namespace cu::test;
+
 const wchar_t kKey[] = L"Software\\CommonUtilityTests\\Store";
 
-LONG WriteNumber(const wchar_t* name, DWORD number) {
-    HKEY key = nullptr;
-    LONG error = RegCreateKeyExW(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    if (error != ERROR_SUCCESS) return error;
-    error = RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
-    RegCloseKey(key);
-    return error;
-}
+LONG WriteNumber(const wchar_t* name, DWORD number) { return WriteDword(HKEY_CURRENT_USER, kKey, name, number); }
 
-LONG ReadNumber(const wchar_t* name, DWORD& number) {
-    HKEY key = nullptr;
-    LONG error = RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key);
-    if (error != ERROR_SUCCESS) return error;
-    DWORD size = sizeof number, type = REG_NONE;
-    error = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&number), &size);
-    RegCloseKey(key);
-    return error;
+LONG ReadError(const wchar_t* name) { return ReadValue(HKEY_CURRENT_USER, kKey, name).error; }
+
+bool HasNumber(const wchar_t* name, DWORD number) {
+    const RawValue value = ReadValue(HKEY_CURRENT_USER, kKey, name);
+    return value.error == ERROR_SUCCESS && value.type == REG_DWORD && value.data == DwordBytes(number);
 }
 
 std::set<std::string> Entries(const std::filesystem::path& folder) {
@@ -54,34 +47,19 @@ std::set<std::string> Entries(const std::filesystem::path& folder) {
 class RegistryStore : public ::testing::Test {
 protected:
     RegistryStore() { std::filesystem::create_directory(m_folder); }
-    cu::test::TempDir m_dir;
+    TempDir m_dir;
     std::filesystem::path m_folder = m_dir.FsPath() / "store";
-    cu::test::ScopedEnv m_env{"COMMONUTILITY_REGISTRY_DIR", m_folder.c_str()};
+    ScopedEnv m_env{"COMMONUTILITY_REGISTRY_DIR", m_folder.c_str()};
 };
 
-// Another user reads a store in a folder that user cannot write (for root: a child that becomes
-// nobody; otherwise the folder loses its write bits). Reading needs no new file and leaves none.
+// Another user reads a store in a folder that user cannot write. Reading needs no new file and
+// leaves none.
 TEST_F(RegistryStore, ReadsWhereTheStoreCannotBeWritten) {
     ASSERT_EQ(WriteNumber(L"Flag", 0x41), ERROR_SUCCESS);
     const std::set<std::string> before = Entries(m_folder);
-    const bool root = geteuid() == 0;
-    using std::filesystem::perms;
-    const perms readOnly = perms::all & ~(perms::owner_write | perms::group_write | perms::others_write);
-    std::filesystem::permissions(m_folder, readOnly);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (root && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
-        DWORD number = 0;
-        const LONG error = ReadNumber(L"Flag", number);
-        DWORD missing = 0;
-        const LONG absent = ReadNumber(L"Other", missing);
-        _exit(error == ERROR_SUCCESS && number == 0x41 && absent == ERROR_FILE_NOT_FOUND ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    std::filesystem::permissions(m_folder, perms::owner_all, std::filesystem::perm_options::add);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_EQ(ExitStatusWithoutWriteAccess(m_folder, [] {
+                  return HasNumber(L"Flag", 0x41) && ReadError(L"Other") == ERROR_FILE_NOT_FOUND ? 0 : 1;
+              }), 0);
     EXPECT_EQ(Entries(m_folder), before);
 }
 
@@ -109,8 +87,7 @@ TEST_F(RegistryStore, DamagedStoreRefusesWrites) {
 
     EXPECT_EQ(WriteNumber(L"B", 2), ERROR_REGISTRY_CORRUPT);
     EXPECT_EQ(WriteNumber(L"A", 3), ERROR_REGISTRY_CORRUPT);
-    DWORD number = 0;
-    EXPECT_EQ(ReadNumber(L"B", number), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(ReadError(L"B"), ERROR_FILE_NOT_FOUND);
 }
 
 // A writer killed at any moment loses nothing it has committed: each value the child reported as
@@ -123,17 +100,16 @@ TEST_F(RegistryStore, KilledWritersLoseNoCommittedValue) {
         int channel[2];
         ASSERT_EQ(pipe(channel), 0);
         const int first = next;
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
+        const pid_t child = Spawn([&]() -> int {
             close(channel[0]);
             for (int i = first;; ++i) {
                 wchar_t name[32];
                 swprintf(name, 32, L"V%d", i);
-                if (WriteNumber(name, static_cast<DWORD>(i)) != ERROR_SUCCESS) _exit(1);
-                if (write(channel[1], &i, sizeof i) != sizeof i) _exit(1);
+                if (WriteNumber(name, static_cast<DWORD>(i)) != ERROR_SUCCESS || write(channel[1], &i, sizeof i) != sizeof i)
+                    return 1;
             }
-        }
+        });
+        ASSERT_GE(child, 0);
         close(channel[1]);
         // The kill comes at a random moment after the first write, however slow writes are.
         int reported = 0;
@@ -141,23 +117,55 @@ TEST_F(RegistryStore, KilledWritersLoseNoCommittedValue) {
         const timespec pause{0, static_cast<long>(random() % 50000000)};  // up to 50 ms
         nanosleep(&pause, nullptr);
         kill(child, SIGKILL);
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ExitStatus(child);
         ASSERT_TRUE(wrote);
         do {
             wchar_t name[32];
             swprintf(name, 32, L"V%d", reported);
-            DWORD number = 0;
-            ASSERT_EQ(ReadNumber(name, number), ERROR_SUCCESS) << reported;
-            ASSERT_EQ(number, static_cast<DWORD>(reported));
+            ASSERT_TRUE(HasNumber(name, static_cast<DWORD>(reported))) << reported;
             next = reported + 1;
         } while (read(channel[0], &reported, sizeof reported) == sizeof reported);
         close(channel[0]);
     }
     EXPECT_GE(next, 20);  // every child wrote
-    DWORD number = 0;
     EXPECT_EQ(WriteNumber(L"After", 7), ERROR_SUCCESS);  // and the store is still usable
-    EXPECT_EQ(ReadNumber(L"After", number), ERROR_SUCCESS);
+    EXPECT_TRUE(HasNumber(L"After", 7));
+}
+
+// Processes writing one key at once: every value lands whole, and the store stays sound.
+TEST_F(RegistryStore, SeveralProcessesWriteOneKeyAtOnce) {
+    constexpr int kProcesses = 4, kValues = 25;
+    constexpr DWORD kSize = 3000;
+    auto name = [](int process, int value) { return L"P" + std::to_wstring(process) + L"V" + std::to_wstring(value); };
+    auto pattern = [](int process, int value) {
+        std::vector<BYTE> bytes(kSize);
+        for (DWORD i = 0; i < kSize; ++i) bytes[i] = static_cast<BYTE>(process * 31 + value * 7 + i);
+        return bytes;
+    };
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p)
+        children.push_back(Spawn([&] {
+            for (int v = 0; v < kValues; ++v)
+                if (WriteValue(HKEY_CURRENT_USER, kKey, name(p, v).c_str(), REG_BINARY, pattern(p, v).data(), kSize) !=
+                    ERROR_SUCCESS)
+                    return 1;
+            return 0;
+        }));
+    for (pid_t child : children) EXPECT_EQ(ExitStatus(child), 0);
+    for (int p = 0; p < kProcesses; ++p)
+        for (int v = 0; v < kValues; ++v) {
+            const RawValue raw = ReadValue(HKEY_CURRENT_USER, kKey, name(p, v).c_str());
+            EXPECT_TRUE(raw.error == ERROR_SUCCESS && raw.type == REG_BINARY && raw.data == pattern(p, v)) << p << "/" << v;
+        }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((m_folder / "registry.db").c_str(), &db), SQLITE_OK);
+    std::string check;
+    sqlite3_exec(db, "PRAGMA integrity_check", [](void* out, int, char** values, char**) {
+        *static_cast<std::string*>(out) = values[0] ? values[0] : "";
+        return 0;
+    }, &check, nullptr);
+    sqlite3_close(db);
+    EXPECT_EQ(check, "ok");
 }
 
 }  // namespace

@@ -10,51 +10,15 @@
 #include "commonutility/Registry.h"
 #include "platform/win32.h"
 #include "support/Printers.h"
+#include "support/Registry.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
-#if !defined(_WIN32)
-#include <sqlite3.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
-
 namespace {
 
+using namespace cu::test;
+
 wchar_t* W(const CString& text) { return const_cast<wchar_t*>(text.GetString()); }
-
-struct RawValue {
-    LONG error = ERROR_SUCCESS;
-    DWORD type = REG_NONE;
-    std::vector<BYTE> data;
-};
-
-RawValue Read(HKEY root, const CString& key, const wchar_t* name) {
-    RawValue value;
-    HKEY opened = nullptr;
-    value.error = RegOpenKeyExW(root, key, 0, KEY_READ, &opened);
-    if (value.error != ERROR_SUCCESS) return value;
-    DWORD size = 0;
-    value.error = RegQueryValueExW(opened, name, nullptr, &value.type, nullptr, &size);
-    value.data.resize(size);
-    if (value.error == ERROR_SUCCESS && size > 0)
-        value.error = RegQueryValueExW(opened, name, nullptr, &value.type, value.data.data(), &size);
-    RegCloseKey(opened);
-    return value;
-}
-
-LONG Write(HKEY root, const CString& key, const wchar_t* name, DWORD type, const void* data, DWORD size) {
-    HKEY opened = nullptr;
-    LONG error = RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr);
-    if (error != ERROR_SUCCESS) return error;
-    error = RegSetValueExW(opened, name, 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(opened);
-    return error;
-}
-
-LONG WriteDword(HKEY root, const CString& key, const wchar_t* name, DWORD number) {
-    return Write(root, key, name, REG_DWORD, &number, sizeof number);
-}
 
 // A unique key under Software\CommonUtilityTests in both roots, removed afterwards. On POSIX the
 // store itself is a fresh temporary folder.
@@ -73,8 +37,8 @@ protected:
     CString Key(const wchar_t* sub) const { return m_base + L"\\" + sub; }
 
 #if !defined(_WIN32)
-    cu::test::TempDir m_store;
-    cu::test::ScopedEnv m_env{"COMMONUTILITY_REGISTRY_DIR", m_store.FsPath().c_str()};
+    TempDir m_store;
+    ScopedEnv m_env{"COMMONUTILITY_REGISTRY_DIR", m_store.FsPath().c_str()};
 #endif
     CString m_base;
 };
@@ -87,7 +51,7 @@ TEST_F(RegistryTest, Int32ValuesAreFourBytesAndNamesIgnoreCase) {
     const unsigned long long wide = 7;
     ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, key, L"Seven", 7), ERROR_SUCCESS);
     ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, key, L"Minus", 0xFFFFFFFEu), ERROR_SUCCESS);
-    ASSERT_EQ(Write(HKEY_CURRENT_USER, key, L"Wide", REG_QWORD, &wide, sizeof wide), ERROR_SUCCESS);
+    ASSERT_EQ(WriteValue(HKEY_CURRENT_USER, key, L"Wide", REG_QWORD, &wide, sizeof wide), ERROR_SUCCESS);
     struct Case {
         const wchar_t* key;
         const wchar_t* name;
@@ -106,10 +70,10 @@ TEST_F(RegistryTest, Int32ValuesAreFourBytesAndNamesIgnoreCase) {
     }
 
     EXPECT_EQ(CCommonRegistry::AddInt32(HKEY_CURRENT_USER, W(Key(L"Absent")), W(L"N"), 5), 0);
-    EXPECT_EQ(Read(HKEY_CURRENT_USER, Key(L"Absent"), L"N").error, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, Key(L"Absent"), L"N").error, ERROR_FILE_NOT_FOUND);
     ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, Key(L"Mixed\\Case"), L"Value", 1), ERROR_SUCCESS);
     EXPECT_EQ(CCommonRegistry::AddInt32(HKEY_CURRENT_USER, W(Key(L"MIXED\\case")), W(L"vALUE"), -2), 1);
-    const RawValue raw = Read(HKEY_CURRENT_USER, Key(L"Mixed\\Case"), L"Value");
+    const RawValue raw = ReadValue(HKEY_CURRENT_USER, Key(L"Mixed\\Case"), L"Value");
     EXPECT_EQ(raw.type, REG_DWORD);
     EXPECT_EQ(raw.data, (std::vector<BYTE>{0xFE, 0xFF, 0xFF, 0xFF}));
     long number = 0;
@@ -134,7 +98,7 @@ TEST_F(RegistryTest, StringsAreUtf16LeWithinTheBuffer) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.readBack.ToUtf8());
         ASSERT_EQ(CCommonRegistry::AddString(HKEY_CURRENT_USER, W(key), W(L"Text"), c.text), 1);
-        const RawValue raw = Read(HKEY_CURRENT_USER, key, L"Text");
+        const RawValue raw = ReadValue(HKEY_CURRENT_USER, key, L"Text");
         EXPECT_EQ(raw.type, REG_SZ);
         EXPECT_EQ(raw.data, c.bytes);
         CString text = L"old";
@@ -145,10 +109,10 @@ TEST_F(RegistryTest, StringsAreUtf16LeWithinTheBuffer) {
     const CString longest(L'x', 511);
     EXPECT_EQ(CCommonRegistry::AddString(HKEY_CURRENT_USER, W(key), W(L"Fits"), longest), 1);
     EXPECT_EQ(CCommonRegistry::AddString(HKEY_CURRENT_USER, W(key), W(L"TooLong"), CString(L'x', 512)), 0);
-    EXPECT_EQ(Read(HKEY_CURRENT_USER, key, L"TooLong").error, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, key, L"TooLong").error, ERROR_FILE_NOT_FOUND);
 
     const std::vector<BYTE> bytes(1202, 'y');  // 600 characters and the zero unit
-    ASSERT_EQ(Write(HKEY_CURRENT_USER, key, L"Six", REG_SZ, bytes.data(), 1202), ERROR_SUCCESS);
+    ASSERT_EQ(WriteValue(HKEY_CURRENT_USER, key, L"Six", REG_SZ, bytes.data(), 1202), ERROR_SUCCESS);
     CString text = L"old";
     EXPECT_EQ(CCommonRegistry::GetString(HKEY_CURRENT_USER, W(key), W(L"Six"), text), 0);
     EXPECT_EQ(text, L"old");
@@ -160,7 +124,7 @@ TEST_F(RegistryTest, StringsAreUtf16LeWithinTheBuffer) {
 TEST_F(RegistryTest, HandlesRightsAndSizesAsOnWindows) {
     const CString key = Key(L"Raw");
     const DWORD number = 0x01020304;
-    ASSERT_EQ(Write(HKEY_CURRENT_USER, key, L"N", REG_DWORD, &number, 4), ERROR_SUCCESS);
+    ASSERT_EQ(WriteValue(HKEY_CURRENT_USER, key, L"N", REG_DWORD, &number, 4), ERROR_SUCCESS);
     HKEY readOnly = nullptr;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, &readOnly), ERROR_SUCCESS);
     EXPECT_EQ(RegSetValueExW(readOnly, L"N", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4),
@@ -179,7 +143,7 @@ TEST_F(RegistryTest, HandlesRightsAndSizesAsOnWindows) {
     ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, key + L"\\Child", L"N", 1), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, key), ERROR_ACCESS_DENIED);  // it has a sub-key
     EXPECT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, key + L"\\Child"), ERROR_SUCCESS);
-    EXPECT_EQ(Read(HKEY_CURRENT_USER, key + L"\\Child", L"N").error, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, key + L"\\Child", L"N").error, ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegDeleteValueW(HKEY_CURRENT_USER, L"no such value"), ERROR_FILE_NOT_FOUND);
 }
 
@@ -189,7 +153,7 @@ TEST_F(RegistryTest, EnumeratesSubKeysAndValuesAsOnWindows) {
     ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, key + L"\\beta", L"N", 1), ERROR_SUCCESS);
     ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, key + L"\\Alpha", L"N", 1), ERROR_SUCCESS);
     ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, key, L"Count", 42), ERROR_SUCCESS);
-    ASSERT_EQ(Write(HKEY_CURRENT_USER, key, L"Text", REG_SZ, "h\0i\0\0\0", 6), ERROR_SUCCESS);
+    ASSERT_EQ(WriteValue(HKEY_CURRENT_USER, key, L"Text", REG_SZ, "h\0i\0\0\0", 6), ERROR_SUCCESS);
     HKEY opened = nullptr;
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, &opened), ERROR_SUCCESS);
 
@@ -275,58 +239,5 @@ TEST_F(RegistryTest, AddInitToolValueExtendsTheListOnce) {
         EXPECT_EQ(added, c.added != nullptr ? CString(c.added) : CString(L"(none)"));
     }
 }
-
-#if !defined(_WIN32)
-// fork() is POSIX only; on Windows the registry's own atomicity is not ours to test.
-TEST_F(RegistryTest, SeveralProcessesWriteOneKeyAtOnce) {
-    constexpr int kProcesses = 4;
-    constexpr int kValues = 25;
-    constexpr DWORD kSize = 3000;
-    const CString key = Key(L"Shared");
-    auto pattern = [](int process, int value) {
-        std::vector<BYTE> bytes(kSize);
-        for (DWORD i = 0; i < kSize; ++i) bytes[i] = static_cast<BYTE>(process * 31 + value * 7 + i);
-        return bytes;
-    };
-    std::vector<pid_t> children;
-    for (int p = 0; p < kProcesses; ++p) {
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            int failures = 0;
-            for (int v = 0; v < kValues; ++v) {
-                CString name;
-                name.Format(L"P%dV%d", p, v);
-                failures += Write(HKEY_CURRENT_USER, key, name, REG_BINARY, pattern(p, v).data(), kSize) != ERROR_SUCCESS;
-            }
-            _exit(failures == 0 ? 0 : 1);
-        }
-        children.push_back(child);
-    }
-    for (pid_t child : children) {
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
-    for (int p = 0; p < kProcesses; ++p)
-        for (int v = 0; v < kValues; ++v) {
-            CString name;
-            name.Format(L"P%dV%d", p, v);
-            SCOPED_TRACE(name.ToUtf8());
-            const RawValue raw = Read(HKEY_CURRENT_USER, key, name);
-            EXPECT_EQ(raw.error, ERROR_SUCCESS);
-            EXPECT_TRUE(raw.type == REG_BINARY && raw.data == pattern(p, v));
-        }
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open((m_store.FsPath() / "registry.db").c_str(), &db), SQLITE_OK);
-    std::string check;
-    sqlite3_exec(db, "PRAGMA integrity_check", [](void* out, int, char** values, char**) {
-        *static_cast<std::string*>(out) = values[0] ? values[0] : "";
-        return 0;
-    }, &check, nullptr);
-    sqlite3_close(db);
-    EXPECT_EQ(check, "ok");
-}
-#endif
 
 }  // namespace

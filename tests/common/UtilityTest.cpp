@@ -13,8 +13,9 @@
 #include "platform/win32.h"
 
 #ifndef _WIN32
-#include <sys/wait.h>
 #include <unistd.h>
+
+#include "support/Process.h"
 #endif
 
 // Found by GoogleTest through argument-dependent lookup, so in CRect's namespace.
@@ -246,14 +247,13 @@ TEST(ThreadId, OnePerLiveThread) {
 #ifndef _WIN32
     int pipeEnds[2];
     ASSERT_EQ(0, pipe(pipeEnds));
-    const pid_t child = fork();
-    if (child == 0) {
+    const pid_t child = cu::test::Spawn([&] {
         const DWORD childId = GetCurrentThreadId();
-        _exit(write(pipeEnds[1], &childId, sizeof childId) == sizeof childId ? 0 : 1);
-    }
+        return write(pipeEnds[1], &childId, sizeof childId) == sizeof childId ? 0 : 1;
+    });
     DWORD childId = 0;
     ASSERT_EQ(static_cast<ssize_t>(sizeof childId), read(pipeEnds[0], &childId, sizeof childId));
-    waitpid(child, nullptr, 0);
+    EXPECT_EQ(cu::test::ExitStatus(child), 0);
     close(pipeEnds[0]);
     close(pipeEnds[1]);
     EXPECT_EQ(static_cast<DWORD>(child), childId);

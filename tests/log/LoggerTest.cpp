@@ -12,6 +12,7 @@
 #include "commonutility/Logger.h"
 #include "log/LoggerAccess.h"
 #include "platform/win32.h"
+#include "support/Registry.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
@@ -36,24 +37,15 @@ public:
     }
     ~LogSandbox() {
         cu::detail::LoggerAccess::Destroy();
-        SetFlag(-1);
-#if defined(_WIN32)
+#if defined(_WIN32)  // elsewhere the registry goes with the folder
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kFlagKey, L"LogFlag");
         SetEnvironmentVariableW(L"TMP", m_oldTmp.empty() ? nullptr : m_oldTmp.c_str());
 #endif
     }
 
-    // Sets "LogFlag" (a negative value removes it).
+    // Sets "LogFlag"; a negative value leaves it missing.
     void SetFlag(long long value) {
-        HKEY key = nullptr;
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, kFlagKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-            return;
-        if (value < 0) {
-            RegDeleteValueW(key, L"LogFlag");
-        } else {
-            const DWORD data = static_cast<DWORD>(value);
-            RegSetValueExW(key, L"LogFlag", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
-        }
-        RegCloseKey(key);
+        if (value >= 0) cu::test::WriteDword(HKEY_CURRENT_USER, kFlagKey, L"LogFlag", static_cast<DWORD>(value));
     }
 
     CString LogPath() const {

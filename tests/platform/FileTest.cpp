@@ -7,14 +7,10 @@
 #include <algorithm>
 #include <string>
 
-#if !defined(_WIN32)
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
-
 #include "commonutility/FileOperation.h"
 #include "platform/win32.h"
 #include "support/Printers.h"
+#include "support/Process.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 #include "support/Wine.h"
@@ -42,12 +38,8 @@ DWORD OpenError(const CString& path, DWORD access, DWORD share, DWORD dispositio
 #if !defined(_WIN32)
 // OpenError as another process sees it (codes above 254 come back as 255). Windows enforces
 // share modes across processes itself, and has no fork().
-DWORD OpenErrorInChild(const CString& path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
-    const pid_t child = fork();
-    if (child == 0)
-        _exit(static_cast<int>(std::min<DWORD>(OpenError(path, access, share, disposition, flags), 255)));
-    int status = 0;
-    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : 256;
+int OpenErrorInChild(const CString& path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+    return ExitStatus(Spawn([&] { return static_cast<int>(std::min<DWORD>(OpenError(path, access, share, disposition, flags), 255)); }));
 }
 #endif
 
@@ -131,7 +123,7 @@ TEST(ShareModes, ConflictsBetweenOpensHereAndInOtherProcesses) {
         ASSERT_NE(first, INVALID_HANDLE_VALUE);
         EXPECT_EQ(OpenError(path, c.access2, c.share2, c.disposition2, c.flags2), c.error);
 #if !defined(_WIN32)
-        EXPECT_EQ(OpenErrorInChild(path, c.access2, c.share2, c.disposition2, c.flags2), c.error);
+        EXPECT_EQ(OpenErrorInChild(path, c.access2, c.share2, c.disposition2, c.flags2), static_cast<int>(c.error));
 #endif
         // A refused open leaves nothing behind: it truncated nothing, and once the first handle is
         // gone it succeeds. (Windows lets the standard library read only then.)

@@ -12,7 +12,6 @@
 #if !defined(_WIN32)
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -23,6 +22,7 @@
 #include "plist/FileText.h"
 #include "support/PlistSupport.h"
 #include "support/Printers.h"
+#include "support/Process.h"
 
 namespace {
 
@@ -150,7 +150,7 @@ TEST(PlistFileLinux, LinksKeepPointingAtTheSavedContent) {
 }
 
 // A file the caller may write, in a folder the caller may not: no file can be made beside it,
-// so the save writes into it. As root the test saves from a child that runs as "nobody".
+// so the save writes into it.
 TEST(PlistFileLinux, WritableFileInUnwritableFolderIsWrittenInPlace) {
     TempDir dir;
     const CString path = dir.Path(L"doc.plist");
@@ -159,19 +159,7 @@ TEST(PlistFileLinux, WritableFileInUnwritableFolderIsWrittenInPlace) {
     second.AddElement(L"v", eXMLInt, 2);
     ASSERT_EQ(first.SaveToFile(path), 1);
     ASSERT_EQ(chmod(path.ToUtf8().c_str(), 0666), 0);
-    const bool root = geteuid() == 0;
-    if (!root) ASSERT_EQ(chmod(dir.Path().ToUtf8().c_str(), 0555), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (root && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
-        _exit(second.SaveToFile(path) == 1 ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    if (!root) chmod(dir.Path().ToUtf8().c_str(), 0755);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ExitStatusWithoutWriteAccess(dir.FsPath(), [&] { return second.SaveToFile(path) == 1 ? 0 : 1; }), 0);
     EXPECT_EQ(SavedBody(path), Body(second));
     EXPECT_EQ(EntryCount(dir), 1u);
 }
@@ -200,14 +188,13 @@ TEST(PlistFileLinux, KilledSavesLeaveAWholeFileAndNothingThatLasts) {
     std::mt19937 random(20261206);
     int interrupted = 0;  // kills that caught a save before it replaced the file
     for (int round = 0; round < 30; ++round) {
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
+        const pid_t child = Spawn([&]() -> int {
             for (;;) {
                 second.SaveToFile(path);
                 first.SaveToFile(path);
             }
-        }
+        });
+        ASSERT_GE(child, 0);
         // Every other kill waits until a save has its temporary file, which lives only for the few
         // milliseconds of the write; the others come at random moments.
         if (round % 2 == 0) {
@@ -217,7 +204,7 @@ TEST(PlistFileLinux, KilledSavesLeaveAWholeFileAndNothingThatLasts) {
             usleep(1000 + random() % 60000);
         }
         kill(child, SIGKILL);
-        waitpid(child, nullptr, 0);
+        ExitStatus(child);
         const std::string now = ReadBytes(path);
         EXPECT_TRUE(now == firstBytes || now == secondBytes) << "torn after kill " << round;
         if (EntryCount(dir) > 1) ++interrupted;
