@@ -15,6 +15,7 @@
 #include "commonutility/DateTime.h"
 #include "commonutility/XMLDict.h"
 #include "platform/win32.h"
+#include "support/PlistSupport.h"
 #include "support/SameTree.h"
 
 namespace cu::fuzz {
@@ -87,40 +88,30 @@ inline bool WriteFile(const CString& path, const std::string& bytes) {
 
 // The dictionary saved as text; fails the run when the save fails.
 inline std::wstring Saved(CXMLDict& dict) {
-    wchar_t* text = nullptr;
-    if (dict.SaveToMemFile(&text) != 1 || text == nullptr) Fail("SaveToMemFile of a loaded tree");
-    std::wstring copy(text, SysStringLen(text));
-    SysFreeString(text);
-    return copy;
+    std::wstring text = cu::test::Saved(dict);
+    if (text.empty()) Fail("SaveToMemFile of a loaded tree");
+    return text;
 }
 
-// Whether a text changes on its way through the XML form, as documented: text of spaces, tabs and
-// line feeds only (in a key or a string) reads back as the empty text.
-inline bool Normalized(const CString& text, bool cdata) {
-    bool blank = !text.IsEmpty();
-    for (wchar_t c : text.str()) {
-        blank = blank && (c == L' ' || c == L'\t' || c == L'\n');
-    }
-    return blank && !cdata;
-}
-
+// Whether the tree holds a text that changes on its way through the XML form, as documented: text
+// of spaces, tabs and line feeds only, in a key or a string (not in CDATA), reads back empty.
 inline bool HasNormalizedText(CXMLDict& root) {
+    auto blank = [](const CString& text) {
+        return !text.IsEmpty() && text.str().find_first_not_of(L" \t\n") == std::wstring::npos;
+    };
     std::vector<CXMLElement*> pending{&root};
     while (!pending.empty()) {
         CXMLElement* element = pending.back();
         pending.pop_back();
-        if (element == nullptr) continue;
         if (auto* dict = dynamic_cast<CXMLDict*>(element)) {
             for (const CString& key : dict->GetKeys()) {
-                if (Normalized(key, false)) return true;
+                if (blank(key)) return true;
                 pending.push_back(dict->GetChild(key));
             }
         } else if (auto* array = dynamic_cast<CXMLArray*>(element)) {
             for (int i = 0; i < static_cast<int>(array->GetSize()); ++i) pending.push_back((*array)[i]);
-        } else if (element->GetIniNodeType() == eXMLString || element->GetIniNodeType() == eXMLStringPSW) {
-            CString text;
-            element->GetValue(&text);
-            if (Normalized(text, element->GetIniNodeType() == eXMLStringPSW)) return true;
+        } else if (element != nullptr && element->GetIniNodeType() == eXMLString) {
+            if (blank(cu::test::ValueAt(element, CString()))) return true;
         }
     }
     return false;
@@ -131,14 +122,13 @@ inline bool HasNormalizedText(CXMLDict& root) {
 // dictionary is left out: its saved form has a root without children, which the reader refuses.
 inline void CheckRoundTrip(CXMLDict& loaded) {
     if (loaded.GetKeys().empty()) return;
-    std::wstring first = Saved(loaded);
     CXMLDict again;
-    if (again.LoadFromMemFile(&first[0]) != 1) Fail("a saved text does not load");
+    if (cu::test::Load(again, Saved(loaded)) != 1) Fail("a saved text does not load");
     if (!HasNormalizedText(loaded) && !cu::test::SameTree(loaded, again)) Fail("load, save, load changed the tree");
     if (again.GetKeys().empty()) return;
-    std::wstring second = Saved(again);
+    const std::wstring second = Saved(again);
     CXMLDict third;
-    if (third.LoadFromMemFile(&second[0]) != 1) Fail("a second saved text does not load");
+    if (cu::test::Load(third, second) != 1) Fail("a second saved text does not load");
     if (!cu::test::SameTree(again, third)) Fail("a second round trip changed the tree");
     if (Saved(third) != second) Fail("a second save gave another text");
 }

@@ -105,8 +105,8 @@ TEST_F(RegistryStore, KilledWritersLoseNoCommittedValue) {
             for (int i = first;; ++i) {
                 wchar_t name[32];
                 swprintf(name, 32, L"V%d", i);
-                if (WriteNumber(name, static_cast<DWORD>(i)) != ERROR_SUCCESS || write(channel[1], &i, sizeof i) != sizeof i)
-                    return 1;
+                if (WriteNumber(name, static_cast<DWORD>(i)) != ERROR_SUCCESS) return 1;
+                if (write(channel[1], &i, sizeof i) != sizeof i) return 1;
             }
         });
         ASSERT_GE(child, 0);
@@ -155,7 +155,7 @@ TEST_F(RegistryStore, SeveralProcessesWriteOneKeyAtOnce) {
     for (int p = 0; p < kProcesses; ++p)
         for (int v = 0; v < kValues; ++v) {
             const RawValue raw = ReadValue(HKEY_CURRENT_USER, kKey, name(p, v).c_str());
-            EXPECT_TRUE(raw.error == ERROR_SUCCESS && raw.type == REG_BINARY && raw.data == pattern(p, v)) << p << "/" << v;
+            EXPECT_TRUE(raw.error == ERROR_SUCCESS && raw.type == REG_BINARY && raw.data == pattern(p, v)) << p << v;
         }
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open((m_folder / "registry.db").c_str(), &db), SQLITE_OK);

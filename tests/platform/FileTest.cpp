@@ -39,7 +39,9 @@ DWORD OpenError(const CString& path, DWORD access, DWORD share, DWORD dispositio
 // OpenError as another process sees it (codes above 254 come back as 255). Windows enforces
 // share modes across processes itself, and has no fork().
 int OpenErrorInChild(const CString& path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
-    return ExitStatus(Spawn([&] { return static_cast<int>(std::min<DWORD>(OpenError(path, access, share, disposition, flags), 255)); }));
+    return ExitStatus(Spawn([&] {
+        return static_cast<int>(std::min<DWORD>(OpenError(path, access, share, disposition, flags), 255));
+    }));
 }
 #endif
 

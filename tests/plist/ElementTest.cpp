@@ -19,7 +19,8 @@ struct Scalars : ::testing::Test {
     CXMLDict owner;
     CXMLElement* at[6] = {};
     void SetUp() override {
-        const std::uint64_t values[] = {1, 42, Text(L"1.5"), Text(L"text"), Text(L"secret"), Text(L"2009-05-01 10:20:30")};
+        const std::uint64_t values[] = {1, 42, Text(L"1.5"), Text(L"text"), Text(L"secret"),
+                                        Text(L"2009-05-01 10:20:30")};
         for (int kind = 0; kind < 6; ++kind)
             at[kind] = AddChild(&owner, CString(std::to_wstring(kind)), static_cast<XMLNodeType>(kind), values[kind]);
     }

@@ -32,7 +32,8 @@ inline int ExitStatusWithoutWriteAccess(const std::filesystem::path& folder, con
     namespace fs = std::filesystem;
     fs::permissions(folder, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
-    const int status = ExitStatus(Spawn([&] { return geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0) ? 125 : body(); }));
+    const int status = ExitStatus(
+        Spawn([&] { return geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0) ? 125 : body(); }));
     fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
     return status;
 }
