@@ -7,6 +7,7 @@
 #include <climits>
 #include <ostream>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "commonutility/Utility.h"
@@ -25,11 +26,9 @@ static void PrintTo(const CRect& rect, std::ostream* out) {
 
 namespace {
 
-TEST(FitRect, TakesOneExtentOfTheBoxAndScalesTheOther) {
-    struct Case {
-        bool inside;
-        long sourceWidth, sourceHeight, boxWidth, boxHeight, width, height;
-    } cases[] = {
+// One extent of the box is taken and the other scaled; a size out of range leaves the outputs.
+TEST(FitRect, ScalesToTheBoxOrLeavesTheOutputs) {
+    struct Case { bool inside; long sourceWidth, sourceHeight, boxWidth, boxHeight, width, height; } cases[] = {
         {true, 1920, 1080, 640, 480, 640, 360},
         {true, 4, 3, 1920, 1080, 1440, 1080},
         {true, 16, 9, 1920, 1080, 1920, 1080},  // equal ratios
@@ -45,38 +44,26 @@ TEST(FitRect, TakesOneExtentOfTheBoxAndScalesTheOther) {
         long width = -1, height = -1;
         (c.inside ? &CUtility::GetFitRect : &CUtility::GetFitRectOutside)(
             c.sourceWidth, c.sourceHeight, c.boxWidth, c.boxHeight, width, height);
-        EXPECT_EQ(width, c.width);
-        EXPECT_EQ(height, c.height);
+        EXPECT_EQ(std::make_pair(width, height), std::make_pair(c.width, c.height));
     }
-}
-
-TEST(FitRect, LeavesOutputsForSizesOutOfRange) {
     std::vector<long> bad = {0, -1, LONG_MIN};
     if (sizeof(long) > 4) bad.push_back(LONG_MAX);  // beyond 32 bits
-    for (auto* fit : {&CUtility::GetFitRect, &CUtility::GetFitRectOutside}) {
-        for (int position = 0; position < 4; ++position) {
+    for (auto* fit : {&CUtility::GetFitRect, &CUtility::GetFitRectOutside})
+        for (int position = 0; position < 4; ++position)
             for (long value : bad) {
                 SCOPED_TRACE(::testing::Message() << "size " << position << " = " << value);
                 long sizes[4] = {1920, 1080, 640, 480};
                 sizes[position] = value;
                 long width = 7, height = 9;
                 fit(sizes[0], sizes[1], sizes[2], sizes[3], width, height);
-                EXPECT_EQ(width, 7);
-                EXPECT_EQ(height, 9);
+                EXPECT_EQ(std::make_pair(width, height), std::make_pair(7L, 9L));
             }
-        }
-    }
 }
 
 // An empty box or content leaves the result (and the box) as they were.
 TEST(FitInsideAndArrangeCenter, CentresTheFittedContentOrLeavesTheResult) {
     const CRect untouched(1, 2, 3, 4);
-    struct Case {
-        const char* what;
-        CRect box;
-        CSize content;
-        CRect expected;
-    } cases[] = {
+    struct Case { const char* what; CRect box; CSize content; CRect expected; } cases[] = {
         {"wider content", CRect(0, 0, 640, 480), CSize(1920, 1080), CRect(0, 60, 640, 420)},
         {"taller content", CRect(10, 20, 1930, 1100), CSize(4, 3), CRect(250, 20, 1690, 1100)},
         {"half rounded toward zero", CRect(0, 0, 101, 50), CSize(1, 1), CRect(25, 0, 75, 50)},
@@ -194,7 +181,9 @@ TEST(CheckIP, ThreadsAskingAtOnceGetTheSameAnswer) {
     EXPECT_EQ(WSACleanup(), SOCKET_ERROR);  // every start was matched by a cleanup
 }
 
-TEST(CriticalSection, OwnerEntersAgainOthersWait) {
+// The owner enters again and others wait until it has left as often; updates under the lock
+// from several threads are never lost.
+TEST(CriticalSection, OwnerEntersAgainOthersWaitAndUpdatesAreExcluded) {
     CCommonCriticalSection lock;
     std::atomic<bool> entered{false};
     lock.Lock();
@@ -212,10 +201,7 @@ TEST(CriticalSection, OwnerEntersAgainOthersWait) {
     lock.Unlock();
     other.join();
     EXPECT_TRUE(entered);
-}
 
-TEST(CriticalSection, ExcludesConcurrentUpdates) {
-    CCommonCriticalSection lock;
     long counter = 0;  // deliberately not atomic
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
