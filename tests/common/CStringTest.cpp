@@ -183,11 +183,7 @@ TEST(CStringFormat, TextBeyondTheSmallBuffer) {
 // A text field may be up to 65536 characters wide; a wider one, however it is written, refuses
 // the whole call, which leaves the text as it was. Widths of numbers are clamped instead.
 TEST(CStringFormat, AbsurdTextWidthsAreRefused) {
-    const struct {
-        const char* what;
-        CString got;
-        int length;  // of the result; -1: refused
-    } rows[] = {
+    const struct { const char* what; CString got; int length; } rows[] = {  // length -1: refused
         {"%65536s", Formatted(L"%65536s", L"a"), 65536},
         {"%-65536c", Formatted(L"%-65536c", L'a'), 65536},
         {"%65537s", Formatted(L"%65537s", L"a"), -1},

@@ -179,11 +179,7 @@ TEST(Folders, RemoveFolderRemovesTreesAndKeepsReadOnlyFilesWithTheirFolders) {
 TEST(Folders, RemovalEntersEverySubfolderButLinks) {
     constexpr DWORD kFolder = FILE_ATTRIBUTE_DIRECTORY;
     constexpr DWORD kReparse = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
-    const struct Case {
-        const char* what;
-        DWORD attributes, tag;
-        bool enters;
-    } cases[] = {
+    const struct Case { const char* what; DWORD attributes, tag; bool enters; } cases[] = {
         {"plain folder", kFolder, 0, true},
         {"plain folder, stray tag", kFolder, IO_REPARSE_TAG_SYMLINK, true},
         {"symbolic link", kReparse, IO_REPARSE_TAG_SYMLINK, false},
@@ -260,10 +256,7 @@ TEST(FileTimes, FoldersHaveNoneAndFilesGiveLocalTimeNow) {
 
 TEST(FileTimes, FileTimeToSystemTimeCountsFrom1601) {
     using Fields = std::array<WORD, 8>;  // year, month, day, day of week, hour, minute, second, ms
-    const struct {
-        std::uint64_t ticks;
-        Fields fields;
-    } cases[] = {
+    const struct { std::uint64_t ticks; Fields fields; } cases[] = {
         {0, {1601, 1, 1, 1, 0, 0, 0, 0}},
         {116444736000000000ull, {1970, 1, 1, 4, 0, 0, 0, 0}},
         {133536384007890000ull + 36000000000ull * 13 + 600000000ull * 14 + 10000000ull * 15,

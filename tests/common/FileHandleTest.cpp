@@ -49,13 +49,8 @@ TEST(FileHandle, GetSizeOpensForItselfAndClosesAgain) {
 }
 
 TEST(FileHandle, ReadStringNeedsAnOpenObjectAndStopsAtAZeroByte) {
-    struct Case {
-        const char* what;
-        std::string bytes;
-        bool open;
-        int result;
-        const wchar_t* text;  // the text argument afterwards, "unchanged" as it started
-    } cases[] = {
+    // text: the text argument afterwards, "unchanged" as it started.
+    struct Case { const char* what; std::string bytes; bool open; int result; const wchar_t* text; } cases[] = {
         {"closed", "hello", false, 0, L"unchanged"},
         {"open", "hello\r\nworld", true, 1, L"hello\r\nworld"},
         {"empty", "", true, 0, L"unchanged"},

@@ -38,12 +38,7 @@ CString Join(const CString& parts) {
     return CFileOperation::Concatenate(parts.Left(bar), parts.Mid(bar + 1));
 }
 
-struct Case {
-    const char* operation;
-    CString (*apply)(const CString&);
-    CString path;
-    CString expected;
-};
+struct Case { const char* operation; CString (*apply)(const CString&); CString path; CString expected; };
 #define OP(name) #name, &CFileOperation::name
 #define TRIM(name) #name, [](const CString& path) { CString trimmed(path); CFileOperation::name(trimmed); return trimmed; }
 #define JOIN "Concatenate", &Join

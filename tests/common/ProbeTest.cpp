@@ -39,11 +39,7 @@ TEST(Probes, AnswerForFilesFoldersMissingAndLongPaths) {
                                       FILE_ATTRIBUTE_HIDDEN, nullptr);
     ASSERT_NE(hidden, INVALID_HANDLE_VALUE);
     CloseHandle(hidden);
-    struct Case {
-        const char* what;
-        CString path;
-        int file, folder, readOnly, hidden, writable;
-    } cases[] = {
+    struct Case { const char* what; CString path; int file, folder, readOnly, hidden, writable; } cases[] = {
         {"file", dir.Path(L"file"), 1, 0, 0, 0, 0},
         {"folder", dir.Path(), 0, 1, 0, 0, 1},
         {"folder with delimiter", dir.Path() + cu::platform::kPathDelimiter, 0, 1, 0, 0, 1},

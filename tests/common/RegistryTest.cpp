@@ -52,12 +52,7 @@ TEST_F(RegistryTest, Int32ValuesAreFourBytesAndNamesIgnoreCase) {
     ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, key, L"Seven", 7), ERROR_SUCCESS);
     ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, key, L"Minus", 0xFFFFFFFEu), ERROR_SUCCESS);
     ASSERT_EQ(WriteValue(HKEY_CURRENT_USER, key, L"Wide", REG_QWORD, &wide, sizeof wide), ERROR_SUCCESS);
-    struct Case {
-        const wchar_t* key;
-        const wchar_t* name;
-        int result;
-        long number;
-    } cases[] = {
+    struct Case { const wchar_t* key; const wchar_t* name; int result; long number; } cases[] = {
         {L"Numbers", L"Seven", 1, 7},   {L"Numbers", L"Minus", 1, -2},
         {L"Numbers", L"Missing", 0, 42}, {L"Missing", L"Seven", 0, 42},
         {L"Numbers", L"Wide", 0, 42},
@@ -86,11 +81,7 @@ TEST_F(RegistryTest, Int32ValuesAreFourBytesAndNamesIgnoreCase) {
 TEST_F(RegistryTest, StringsAreUtf16LeWithinTheBuffer) {
     const CString key = Key(L"Strings");
     ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, key, L"Created", 1), ERROR_SUCCESS);
-    struct Case {
-        CString text;
-        std::vector<BYTE> bytes;
-        CString readBack;
-    } cases[] = {
+    struct Case { CString text; std::vector<BYTE> bytes; CString readBack; } cases[] = {
         {L"", {0, 0}, L""},
         {CString(L"a\0b", 3), {'a', 0, 'b', 0, 0, 0}, L"ab"},
         {L"\U0001F600", {0x3D, 0xD8, 0x00, 0xDE, 0, 0}, L"\U0001F600"},

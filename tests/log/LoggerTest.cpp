@@ -84,10 +84,7 @@ std::string Records(long long flags) {
 }
 
 TEST(Logger, RecordLayoutByFlags) {
-    const struct {
-        long long flags;
-        const char* pattern;
-    } cases[] = {
+    const struct { long long flags; const char* pattern; } cases[] = {
         // The flag missing, 0 or without an output bit: the log is off and makes no file.
         {-1, "<no file>"}, {0, "<no file>"}, {0x80, "<no file>"},
         {0x01, "n=7 narrow\r\nwide\\|mixed\r\n"},

@@ -47,11 +47,9 @@ int OpenErrorInChild(const CString& path, DWORD access, DWORD share, DWORD dispo
 
 TEST(FileOpen, DispositionsMissingPathsAndReadOnlyFiles) {
     const wchar_t* const kReadOnly = L"ro";
-    struct Case {
-        const wchar_t* name;  // in a folder holding "old" and kReadOnly; nullptr: the empty path
-        DWORD access, disposition, flags, error;
-        const char* after;  // what the name holds afterwards; nullptr: not checked
-    } cases[] = {
+    // Each name is in a folder holding "old" and kReadOnly (nullptr: the empty path); after is what
+    // the name holds afterwards (nullptr: not checked).
+    struct Case { const wchar_t* name; DWORD access, disposition, flags, error; const char* after; } cases[] = {
         {L"new", R | W, CREATE_NEW, 0, ERROR_SUCCESS, ""},
         {L"old", R | W, CREATE_NEW, 0, ERROR_FILE_EXISTS, "old"},
         {L"new", R | W, CREATE_ALWAYS, 0, ERROR_SUCCESS, ""},
@@ -96,12 +94,8 @@ TEST(FileOpen, DispositionsMissingPathsAndReadOnlyFiles) {
 
 TEST(ShareModes, ConflictsBetweenOpensHereAndInOtherProcesses) {
     constexpr DWORD O = OPEN_EXISTING;
-    struct Case {
-        const char* what;
-        DWORD access1, share1, flags1;
-        DWORD access2, share2, disposition2, flags2;
-        DWORD error;
-    } cases[] = {
+    struct Case { const char* what; DWORD access1, share1, flags1, access2, share2, disposition2, flags2, error; };
+    const Case cases[] = {
         {"two readers sharing reads", R, sR, 0, R, sR, O, 0, ERROR_SUCCESS},
         {"a writer where writes are denied", R, sR, 0, R | W, sR | sW, O, 0, ERROR_SHARING_VIOLATION},
         {"truncating where writes are denied", R, sR, 0, W, kShareAll, CREATE_ALWAYS, 0, ERROR_SHARING_VIOLATION},
@@ -163,11 +157,8 @@ TEST(TempPath, ReportsTheSizeNeededAndComesFromTmpdir) {
     // TMPDIR, else /tmp, with a trailing slash; CFileOperation takes it only within 259 units.
     const std::string fits = "/" + std::string(257, 't'), over = fits + "t";
     const std::string astral = "/" + std::string(256, 't') + "\xF0\x9F\x98\x80";  // 1 wchar_t, 2 units
-    struct Case {
-        const char* tmpdir;  // nullptr: unset
-        std::string folder;
-        bool fits;  // within 259 units with the slash
-    } cases[] = {
+    // TMPDIR (nullptr: unset), the folder, and whether it fits within 259 units with the slash.
+    struct Case { const char* tmpdir; std::string folder; bool fits; } cases[] = {
         {nullptr, "/tmp/", true},
         {"", "/tmp/", true},
         {"/var/cache/work/", "/var/cache/work/", true},

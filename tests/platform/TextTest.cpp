@@ -93,11 +93,8 @@ TEST(TextConversion, FailuresSetTheLastError) {
 TEST(Bstr, LengthPrefixedAndTerminated) {
     // Embedded zeros are kept and the zero goes after the length, not after the source; a null
     // source gives units of its own, ended all the same.
-    const struct {
-        BSTR text;
-        std::wstring units;  // the first units; all of them unless the source was null
-        unsigned length;
-    } cases[] = {
+    // units: the first units, all of them unless the source was null.
+    const struct { BSTR text; std::wstring units; unsigned length; } cases[] = {
         {SysAllocString(L"hello"), L"hello", 5},
         {SysAllocStringLen(L"a\0bc", 3), std::wstring(L"a\0b", 3), 3},
         {SysAllocString(L""), L"", 0},

@@ -102,10 +102,7 @@ TEST(KeyPaths, WalkAndRemoveRules) {
     a->AddElement(L"b", eXMLInt, 1);
     a->AddElement(L"", eXMLInt, 2);
     a->AddElement(L"/b", eXMLInt, 3);
-    const struct {
-        const wchar_t* path;
-        __int64 value;
-    } cases[] = {
+    const struct { const wchar_t* path; __int64 value; } cases[] = {
         {L"a/b", 1},   // now the walk goes into a
         {L"/a", 5},    // a leading slash makes a plain key
         {L"a//b", 3},  // the empty segment leaves "/b", looked up whole inside a

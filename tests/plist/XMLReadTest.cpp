@@ -174,11 +174,7 @@ TEST(PlistRead, KeysCarryOverRepeatAndWalkPaths) {
 // A string or key of white space only is no text for the reader, so it reads back empty; CDATA
 // keeps white space. After that one change a second round trip changes nothing.
 TEST(PlistRead, BlankTextsReadBackEmpty) {
-    const struct {
-        XMLNodeType kind;
-        const wchar_t* saved;
-        const wchar_t* read;
-    } cases[] = {
+    const struct { XMLNodeType kind; const wchar_t* saved; const wchar_t* read; } cases[] = {
         {eXMLString, L" \t ", L""},
         {eXMLString, L"\n", L""},
         {eXMLStringPSW, L"  ", L"  "},
@@ -199,10 +195,7 @@ TEST(PlistRead, BlankTextsReadBackEmpty) {
 // Nothing beyond the predefined entities and character references is expanded or fetched: a DTD
 // that declares entities is refused, whether they are used or not; other DTDs load.
 TEST(PlistRead, EntitiesAreNotExpanded) {
-    const struct {
-        const wchar_t* doctype;
-        int loads;
-    } cases[] = {
+    const struct { const wchar_t* doctype; int loads; } cases[] = {
         {L"<!DOCTYPE plist [<!ENTITY boom \"BOOM\">]>", 0},
         {L"<!DOCTYPE plist [<!ENTITY ext SYSTEM \"file:///etc/hostname\">]>", 0},
         {L"<!DOCTYPE plist [<!ENTITY % pe \"<!ENTITY boom 'BOOM'>\"> %pe;]>", 0},
@@ -265,11 +258,7 @@ TEST(PlistFile, EncodingsAndNonCharacters) {
     };
     const std::string head = "<plist><dict><key>k</key><string>", tail = "</string></dict></plist>";
     const std::string latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>";
-    const struct {
-        const char* name;
-        std::string bytes;
-        const wchar_t* text;  // null: the load is refused
-    } cases[] = {
+    const struct { const char* name; std::string bytes; const wchar_t* text; } cases[] = {  // text null: refused
         {"utf-8", "<?xml version=\"1.0\" encoding=\"utf-8\"?>" + head + "caf\xC3\xA9" + tail, L"caf\u00e9"},
         {"utf-8 with bom", "\xEF\xBB\xBF" + head + "caf\xC3\xA9" + tail, L"caf\u00e9"},
         // What other writers save: a document type and line breaks between the elements.

@@ -15,11 +15,7 @@ namespace {
 using cu::test::Text;
 
 TEST(PlistWrite, ExactBodies) {
-    const struct {
-        const char* name;
-        std::function<void(CXMLDict&)> fill;
-        const wchar_t* body;
-    } cases[] = {
+    const struct { const char* name; std::function<void(CXMLDict&)> fill; const wchar_t* body; } cases[] = {
         {"empty", [](CXMLDict&) {}, L"<dict/>"},
         {"characters XML cannot carry",
          [](CXMLDict& d) { d.AddElement(L"c\x1F", eXMLString, Text(L"a\x01" L"b\xFFFF")); },

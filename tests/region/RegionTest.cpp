@@ -32,11 +32,7 @@ const char kOld[] = R"(<r><Regions><R regionID="0">old</R></Regions>)"
 const char kOldDump[] = "0=old,|XX///,";
 
 TEST(RegionSettings, ReadsFilesAndKeepsContentsWhenRefused) {
-    const struct {
-        const char* xml;
-        int result;
-        const char* contents;
-    } cases[] = {
+    const struct { const char* xml; int result; const char* contents; } cases[] = {
         {R"(<root><regions><R regionID="1">Europe</R></regions><COUNTRIESANDAREAS><C regionID="1" code="DE">)"
          R"(<x/><Name>Germany</Name><Name>2nd</Name><VideoSystem>PAL</VideoSystem></C></COUNTRIESANDAREAS>)"
          R"(</root>)",

@@ -70,10 +70,7 @@ inline CXMLElement* AddChild(CXMLElement* container, const CString& key, XMLNode
 // turn (it gives null for a child that should not).
 template <class Children, class Add>
 void GrowTree(CXMLDict& dict, Children children, Add add) {
-    struct Level {
-        CXMLElement* container;
-        int depth;
-    };
+    struct Level { CXMLElement* container; int depth; };
     std::vector<Level> pending{{&dict, 0}};
     while (!pending.empty()) {
         const Level level = pending.back();

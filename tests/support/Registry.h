@@ -8,11 +8,7 @@
 
 namespace cu::test {
 
-struct RawValue {
-    LONG error = ERROR_SUCCESS;
-    DWORD type = REG_NONE;
-    std::vector<BYTE> data;
-};
+struct RawValue { LONG error = ERROR_SUCCESS; DWORD type = REG_NONE; std::vector<BYTE> data; };
 
 inline RawValue ReadValue(HKEY root, const wchar_t* key, const wchar_t* name) {
     RawValue value;
