@@ -1,4 +1,5 @@
-// Reading property-list XML: the reading rules, their tolerances, and hostile input.
+// Reading property-list XML: the reading rules, their tolerances, and hostile input, also input
+// built to cost far more than its size.
 #include <gtest/gtest.h>
 
 #include <cfenv>
@@ -232,6 +233,33 @@ TEST(PlistRead, MillionLevelsDeepOnPosix) {
     EXPECT_GT(Saved(dict).size(), static_cast<std::size_t>(kDepth) * 15);
 }
 #endif
+
+// A value without a key element takes the key read last. One 20,000-character key taken by
+// 20,000 values must be shared, not copied into 20,000 dictionaries (1.6 GB), nor compared in
+// full on each insert into one dictionary.
+TEST(PlistHostileRead, OneLongKeyForManyValues) {
+    const int count = 20000;
+    const CString key(L'k', count);
+    std::wstring spread = L"<array>", repeated;
+    for (int i = 0; i < count; ++i) {
+        spread += L"<dict><integer>1</integer></dict>";
+        repeated += L"<integer>2</integer>";
+    }
+    spread += L"</array>";
+    // The last small dictionary holds 1 under the key; of the repeated values the first stays.
+    const struct { std::wstring body; __int64 expected; } cases[] = {{spread, 1}, {repeated, 2}};
+    for (const auto& c : cases) {
+        CXMLDict dict;
+        ASSERT_EQ(Load(dict, L"<plist><dict><key>" + key.str() + L"</key>" + c.body + L"</dict></plist>"), 1);
+        EXPECT_EQ(dict.GetKeys().size(), 1u);
+        CXMLElement* value = dict.GetChild(key);
+        if (auto* array = dynamic_cast<CXMLArray*>(value)) {
+            ASSERT_EQ(array->GetSize(), static_cast<unsigned>(count));
+            value = dynamic_cast<CXMLDict&>(*(*array)[count - 1]).GetChild(key);
+        }
+        EXPECT_EQ(ValueAt<__int64>(value, -1), c.expected);
+    }
+}
 
 TEST(PlistFile, HundredMegabyteString) {
 #if defined(_WIN32)
