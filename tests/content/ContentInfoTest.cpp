@@ -69,41 +69,35 @@ TEST(ContentInfo, GroupsContentsAndFiles) {
     EXPECT_EQ(doc.AddFilepathToContent(nullptr, L"x"), 0);
 }
 
+// Each getter copies its value only from an element of its own kind; one of another kind is found
+// (1) but not copied, except the type, which gives 0. A date keeps its status.
 TEST(ContentInfo, ValueGettersByKind) {
     CContentInfoXML doc;
     FillSample(doc);
-    CXMLDict* clip = CContentInfoXML::GetContent(doc.GetGroup(0), 0);
-    double duration = 0;
-    EXPECT_EQ(CContentInfoXML::GetContentDuration(clip, &duration), 1);
-    EXPECT_EQ(duration, 83.5);
-    CCommonDateTime date;
-    date.SetStatus(COleDateTime::invalid);
-    EXPECT_EQ(CContentInfoXML::GetDateTime(clip, &date), 1);
-    EXPECT_EQ(date.m_dt, 39934.430902);
-    EXPECT_EQ(date.GetStatus(), COleDateTime::invalid);  // only the day count is replaced
-    __int64 type = 0;
-    EXPECT_EQ(CContentInfoXML::GetContentType(clip, type), 1);
-    EXPECT_EQ(type, 2);
-
-    // Values of other kinds: found (1) but not copied, except the type, which gives 0.
     CXMLDict* odd = doc.AddNewContent(doc.GetGroup(1));
     odd->AddElement(L"Duration", eXMLInt, 5);
     odd->AddElement(L"DateTimeOriginal", eXMLDate, Text(L"2009-05-01 00:00:00"));
     odd->AddElement(L"ContentType", eXMLReal, Text(L"1.0"));
-    duration = -1;
-    date = 2.5;
-    type = -7;
-    EXPECT_EQ(CContentInfoXML::GetContentDuration(odd, &duration), 1);
-    EXPECT_EQ(CContentInfoXML::GetDateTime(odd, &date), 1);
-    EXPECT_EQ(CContentInfoXML::GetContentType(odd, type), 0);
-    EXPECT_EQ(duration, -1);
-    EXPECT_EQ(date.m_dt, 2.5);
-    EXPECT_EQ(type, -7);
-
-    CXMLDict* bare = doc.AddNewContent(doc.GetGroup(1));
-    EXPECT_EQ(CContentInfoXML::GetContentDuration(bare, &duration), 0);
-    EXPECT_EQ(CContentInfoXML::GetDateTime(bare, &date), 0);
-    EXPECT_EQ(CContentInfoXML::GetContentType(bare, type), 0);
+    const struct { CXMLDict* content; int found[3]; double duration, dayCount; __int64 type; } cases[] = {
+        {CContentInfoXML::GetContent(doc.GetGroup(0), 0), {1, 1, 1}, 83.5, 39934.430902, 2},
+        {odd, {1, 1, 0}, -1, 2.5, -7},
+        {doc.AddNewContent(doc.GetGroup(1)), {0, 0, 0}, -1, 2.5, -7},  // no values
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        double duration = -1;
+        CCommonDateTime date;
+        date = 2.5;
+        date.SetStatus(COleDateTime::invalid);
+        __int64 type = -7;
+        EXPECT_EQ(CContentInfoXML::GetContentDuration(c.content, &duration), c.found[0]);
+        EXPECT_EQ(CContentInfoXML::GetDateTime(c.content, &date), c.found[1]);
+        EXPECT_EQ(CContentInfoXML::GetContentType(c.content, type), c.found[2]);
+        EXPECT_EQ(duration, c.duration);
+        EXPECT_EQ(date.m_dt, c.dayCount);
+        EXPECT_EQ(date.GetStatus(), COleDateTime::invalid);
+        EXPECT_EQ(type, c.type);
+    }
 }
 
 // The file in tests/data was written on Linux: every platform reads it, and writes the same bytes.
