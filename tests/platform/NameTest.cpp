@@ -16,11 +16,6 @@
 
 namespace {
 
-// Makes a file of the given bytes under a name given as bytes, bypassing the library.
-void MakeRawFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
-
 // The names a search of the folder gives, without "." and "..".
 std::map<std::wstring, DWORD> Search(const CString& folder) {
     std::map<std::wstring, DWORD> names;
@@ -43,9 +38,10 @@ TEST(PosixNames, BytesThatAreNotUtf8NameTheirOwnFiles) {
     ASSERT_EQ(mkdir(base.c_str(), 0755), 0);
     const std::string raw[] = {"\xff.txt", "\xe2\x82.txt", "\xed\xa0\x80.txt", "\xc0\xaf.txt", "\xef\xbf\xbd.txt",
                                "caf\xc3\xa9.txt"};
-    for (const std::string& name : raw) MakeRawFile(base + "/" + name, name);
+    // Files made under names given as bytes, bypassing the library, each holding its name.
+    for (const std::string& name : raw) std::ofstream(base + "/" + name, std::ios::binary) << name;
     ASSERT_EQ(mkdir((base + "/\xfe").c_str(), 0755), 0);
-    MakeRawFile(base + "/\xfe/\xfd", "inner");
+    std::ofstream(base + "/\xfe/\xfd", std::ios::binary) << "inner";
 
     const CString folder = dir.Path(L"names");
     const std::map<std::wstring, DWORD> names = Search(folder);

@@ -14,17 +14,14 @@ namespace {
 std::wstring ToWide(const std::string& utf8) {
     const int length = static_cast<int>(utf8.size());
     std::wstring out(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0), L'?');
-    const int size = static_cast<int>(out.size());
-    out.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, &out[0], size));
+    out.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, &out[0], static_cast<int>(out.size())));
     return out;
 }
 
 std::string ToUtf8(const std::wstring& wide) {
     const int length = static_cast<int>(wide.size());
-    std::string out(WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr,
-                                        nullptr), '?');
-    const int size = static_cast<int>(out.size());
-    out.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, &out[0], size, nullptr,
+    std::string out(WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr), '?');
+    out.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, &out[0], static_cast<int>(out.size()), nullptr,
                                    nullptr));
     return out;
 }
