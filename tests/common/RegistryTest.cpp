@@ -197,15 +197,10 @@ TEST_F(RegistryTest, EnumeratesSubKeysAndValuesAsOnWindows) {
 TEST_F(RegistryTest, AddInitToolValueExtendsTheListOnce) {
     const CString machineKey = Key(L"Machine");
     ASSERT_EQ(WriteDword(HKEY_LOCAL_MACHINE, machineKey, L"Created", 1), ERROR_SUCCESS);
-    struct Case {
-        const wchar_t* tool;  // the machine-wide string; null: the value is missing
-        int count;            // -1: no count value
-        std::vector<CString> entries;  // null entries are left out
-        CString text;
-        int result;
-        int countAfter;
-        const wchar_t* added;  // the entry at the old count afterwards; null: none
-    } cases[] = {
+    // tool: the machine-wide string (null: missing); count: -1 for no count value; added: the entry at
+    // the old count afterwards (null: none).
+    struct Case { const wchar_t* tool; int count; std::vector<CString> entries; CString text; int result, countAfter;
+                  const wchar_t* added; } cases[] = {
         {L"Found", 2, {L"A", L"B"}, L"B", 1, 2, nullptr},
         {L"OtherCase", 2, {L"A", L"B"}, L"b", 1, 3, L"b"},
         {L"NoCount", -1, {}, L"x", 0, -1, nullptr},
@@ -213,21 +208,17 @@ TEST_F(RegistryTest, AddInitToolValueExtendsTheListOnce) {
         {L"FailedReads", 2, {}, L"", 1, 2, nullptr},  // the empty text before any read matches
         {nullptr, 2, {L"A", L"B"}, L"C", 0, 2, nullptr},
     };
-    int caseNumber = 0;
+    auto item = [](int i) { return CString((L"Item" + std::to_wstring(i)).c_str()); };
     for (const Case& c : cases) {
-        CString name;
-        name.Format(L"Tool%d", caseNumber++);
+        const CString name((L"Tool" + std::to_wstring(&c - cases)).c_str());
         SCOPED_TRACE(name.ToUtf8());
         if (c.tool != nullptr)
             ASSERT_EQ(CCommonRegistry::AddString(HKEY_LOCAL_MACHINE, W(machineKey), W(name), c.tool), 1);
         const CString list = Key(L"Lists\\") + (c.tool ? c.tool : L"Missing") + L"\\List";
         ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, list, L"Other", 0), ERROR_SUCCESS);
         if (c.count >= 0) ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, list, L"ItemCount", c.count), ERROR_SUCCESS);
-        for (std::size_t i = 0; i < c.entries.size(); ++i) {
-            CString entry;
-            entry.Format(L"Item%d", static_cast<int>(i));
-            ASSERT_EQ(CCommonRegistry::AddString(HKEY_CURRENT_USER, W(list), W(entry), c.entries[i]), 1);
-        }
+        for (std::size_t i = 0; i < c.entries.size(); ++i)
+            ASSERT_EQ(CCommonRegistry::AddString(HKEY_CURRENT_USER, W(list), W(item(static_cast<int>(i))), c.entries[i]), 1);
 
         EXPECT_EQ(CCommonRegistry::AddInitToolValue(W(machineKey), W(name), W(Key(L"Lists")), nullptr,
                                                     W(L"List"), W(L"Item"), c.text),
@@ -235,10 +226,8 @@ TEST_F(RegistryTest, AddInitToolValueExtendsTheListOnce) {
         long count = -1;
         CCommonRegistry::GetInt32(HKEY_CURRENT_USER, W(list), W(L"ItemCount"), count);
         EXPECT_EQ(count, c.countAfter);
-        CString entry;
-        entry.Format(L"Item%d", c.count);
         CString added = L"(none)";
-        CCommonRegistry::GetString(HKEY_CURRENT_USER, W(list), W(entry), added);
+        CCommonRegistry::GetString(HKEY_CURRENT_USER, W(list), W(item(c.count)), added);
         EXPECT_EQ(added, c.added != nullptr ? CString(c.added) : CString(L"(none)"));
     }
 }
