@@ -11,6 +11,7 @@
 #include "commonutility/DateTime.h"
 #include "commonutility/XMLDict.h"
 #include "plist/dom/Dom.h"
+#include "support/PlistSupport.h"
 
 namespace cu::test {
 
@@ -20,6 +21,16 @@ enum class Compare { AsWritten, Exactly };
 
 // Whether two trees have the same keys, kinds and values.
 inline bool SameTree(CXMLElement& first, CXMLElement& second, Compare compare = Compare::AsWritten) {
+    auto text = [](double value) {
+        CString written;
+        written.Format(L"%f", value);
+        return written;
+    };
+    auto fields = [](const CCommonDateTime& date) {  // the day of week is not written
+        long f[7] = {};
+        const long has = date.GetDateTime(f[0], f[1], f[2], f[3], f[4], f[5], f[6]);
+        return std::vector<long>{has, f[0], f[1], f[2], f[3], f[4], f[5]};
+    };
     std::vector<std::pair<CXMLElement*, CXMLElement*>> pending{{&first, &second}};
     while (!pending.empty()) {
         auto [a, b] = pending.back();
@@ -28,6 +39,7 @@ inline bool SameTree(CXMLElement& first, CXMLElement& second, Compare compare = 
         if (a == nullptr) continue;
         const XMLNodeType kind = a->GetIniNodeType();
         if (kind != b->GetIniNodeType()) return false;
+        const bool exactly = compare == Compare::Exactly;
         switch (kind) {
             case eXMLDict: {
                 auto& da = static_cast<CXMLDict&>(*a);
@@ -45,54 +57,24 @@ inline bool SameTree(CXMLElement& first, CXMLElement& second, Compare compare = 
                 break;
             }
             case eXMLReal: {
-                double va = 0, vb = 0;
-                a->GetValue(&va);
-                b->GetValue(&vb);
-                if (compare == Compare::Exactly) {
-                    if (std::memcmp(&va, &vb, sizeof va) != 0) return false;
-                    break;
-                }
-                CString ta, tb;
-                ta.Format(L"%f", va);
-                tb.Format(L"%f", vb);
-                if (ta != tb) return false;
+                const double va = ValueAt(a, 0.0), vb = ValueAt(b, 0.0);
+                if (exactly ? std::memcmp(&va, &vb, sizeof va) != 0 : text(va) != text(vb)) return false;
                 break;
             }
             case eXMLDate: {
-                CCommonDateTime va, vb;
-                a->GetValue(&va);
-                b->GetValue(&vb);
-                if (compare == Compare::Exactly) {
-                    if (std::memcmp(&va.m_dt, &vb.m_dt, sizeof va.m_dt) != 0 || va.GetStatus() != vb.GetStatus())
-                        return false;
-                    break;
-                }
-                long fa[7] = {}, fb[7] = {};
-                if (va.GetDateTime(fa[0], fa[1], fa[2], fa[3], fa[4], fa[5], fa[6]) !=
-                    vb.GetDateTime(fb[0], fb[1], fb[2], fb[3], fb[4], fb[5], fb[6]))
+                const CCommonDateTime va = ValueAt(a, CCommonDateTime()), vb = ValueAt(b, CCommonDateTime());
+                if (exactly ? std::memcmp(&va.m_dt, &vb.m_dt, sizeof va.m_dt) != 0 || va.GetStatus() != vb.GetStatus()
+                            : fields(va) != fields(vb))
                     return false;
-                for (int i = 0; i < 6; ++i)
-                    if (fa[i] != fb[i]) return false;
                 break;
             }
             case eXMLString:
-            case eXMLStringPSW: {
-                CString va, vb;
-                a->GetValue(&va);
-                b->GetValue(&vb);
-                if (va != vb) return false;
+            case eXMLStringPSW:
+                if (ValueAt(a, CString()) != ValueAt(b, CString())) return false;
                 break;
-            }
-            default: {
-                __int64 va = 0, vb = 0;
-                a->GetValue(&va);
-                b->GetValue(&vb);
-                int ia = 0, ib = 0;
-                a->GetValue(&ia);
-                b->GetValue(&ib);
-                if (va != vb || ia != ib) return false;
+            default:  // booleans give their value as int, integers as __int64
+                if (ValueAt(a, 0) != ValueAt(b, 0) || ValueAt<__int64>(a, 0) != ValueAt<__int64>(b, 0)) return false;
                 break;
-            }
         }
     }
     return true;
