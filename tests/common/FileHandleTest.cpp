@@ -42,7 +42,6 @@ TEST(FileHandle, GetSizeOpensForItselfAndClosesAgain) {
     // A copy of an open object is closed and leaves the handle to its original.
     CFileOperation copy(open);
     EXPECT_EQ(copy.GetSize(), 0);
-    EXPECT_EQ(copy.GetPath(), path);
     EXPECT_EQ(open.Close(), 1);
     EXPECT_TRUE(Unheld(path));
     EXPECT_EQ(copy.GetSize(), 10);
@@ -68,14 +67,11 @@ TEST(FileHandle, ReadStringNeedsAnOpenObjectAndStopsAtAZeroByte) {
         WriteBytes(path, c.bytes);
         CFileOperation file(path);
         if (c.open) ASSERT_EQ(file.Open(GENERIC_READ, OPEN_EXISTING), 1);
-        CString text(L"unchanged");
-        EXPECT_EQ(file.ReadString(text) != 0, c.result != 0);
-        EXPECT_EQ(text, c.text);
         // Twice in a row: each read starts at the beginning.
-        if (c.result != 0) {
-            CString again;
-            file.ReadString(again);
-            EXPECT_EQ(again, c.text);
+        for (int round = 0; round < (c.result != 0 ? 2 : 1); ++round) {
+            CString text(L"unchanged");
+            EXPECT_EQ(file.ReadString(text) != 0, c.result != 0);
+            EXPECT_EQ(text, c.text);
         }
     }
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <random>
@@ -106,56 +107,41 @@ void ExpectSameReads(const std::wstring& text) {
     EXPECT_TRUE(cu::test::SameTree(direct, throughDom, cu::test::Compare::Exactly));
 }
 
-// Hostile trees of every shape and readable random trees: the DOM routes write the direct writer's
-// text and bytes, and read that text into exactly the tree the direct reader makes.
-TEST(DirectRoute, GeneratedTreesWriteAndReadAsThroughTheDom) {
+// Generated trees (hostile ones of every shape, readable ones), the sample document and edge
+// shapes: the DOM routes write the direct writer's text and bytes, and read that text into exactly
+// the tree the direct reader makes.
+TEST(DirectRoute, DocumentsWriteAndReadAsThroughTheDom) {
     cu::test::TempDir dir;
-    const struct { const char* shape; int depth, width, seeds; } shapes[] = {
-        {"small", 3, 4, 60}, {"deep", 40, 2, 10}, {"wide", 1, 400, 5}, {"readable", 0, 0, 20}};
-    for (const auto& shape : shapes)
-        for (int seed = 1; seed <= shape.seeds; ++seed) {
-            SCOPED_TRACE(std::string(shape.shape) + " seed " + std::to_string(seed));
+    const std::wstring line(20000, L'x'), escaped(300000, L'&');
+    const struct { const char* what; unsigned seeds; std::function<void(CXMLDict&, unsigned)> fill; } documents[] = {
+        {"small hostile tree", 60, [](CXMLDict& d, unsigned seed) { FillHostile(d, seed, 3, 4); }},
+        {"deep hostile tree", 10, [](CXMLDict& d, unsigned seed) { FillHostile(d, seed, 40, 2); }},
+        {"wide hostile tree", 5, [](CXMLDict& d, unsigned seed) { FillHostile(d, seed, 1, 400); }},
+        {"readable tree", 20, [](CXMLDict& d, unsigned seed) { cu::test::FillRandomTree(d, seed); }},
+        {"sample content document", 1,
+         [](CXMLDict& d, unsigned) { ASSERT_EQ(d.LoadFromFile(COMMONUTILITY_TEST_DATA L"/contentinfo.plist"), 1); }},
+        {"empty dictionary", 1, [](CXMLDict&, unsigned) {}},
+        // More text than one of the wide writer's blocks holds, and one text longer than a block.
+        {"long texts", 1, [&](CXMLDict& d, unsigned) {
+             for (int i = 0; i < 40; ++i) d.AddElement(CString(std::to_wstring(i)), eXMLString, Text(line.c_str()));
+             d.AddElement(L"long", eXMLString, Text(escaped.c_str()));
+         }},
+        // A chain of dictionaries and arrays far deeper than any stack would take in recursion.
+        {"nested 20000 levels", 1, [](CXMLDict& d, unsigned) {
+             cu::test::GrowTree(d, [](int depth) { return depth < 20000 ? 1 : 0; }, [](CXMLElement* level, int depth) {
+                 if (level->GetIniNodeType() == eXMLArray) cu::test::AddChild(level, L"", eXMLInt, 7);
+                 return cu::test::AddChild(level, L"n", depth % 2 ? eXMLDict : eXMLArray, 0);
+             });
+         }},
+    };
+    for (const auto& document : documents)
+        for (unsigned seed = 1; seed <= document.seeds; ++seed) {
+            SCOPED_TRACE(std::string(document.what) + " " + std::to_string(seed));
             RoutedDict dict;
-            if (shape.depth > 0) FillHostile(dict, static_cast<unsigned>(seed), shape.depth, shape.width);
-            else cu::test::FillRandomTree(dict, static_cast<unsigned>(seed));
+            document.fill(dict, seed);
             dict.ExpectSameRoutes(dir);
             ExpectSameReads(cu::test::Saved(dict));
         }
-}
-
-TEST(DirectRoute, SampleDocumentsAndEdgeShapesGiveTheDomRoutesBytes) {
-    cu::test::TempDir dir;
-    {
-        SCOPED_TRACE("sample content document");
-        RoutedDict dict;
-        ASSERT_EQ(dict.LoadFromFile(CString(COMMONUTILITY_TEST_DATA "/contentinfo.plist")), 1);
-        dict.ExpectSameRoutes(dir);
-    }
-    {
-        // More text than one of the wide writer's blocks holds, and one text longer than a block.
-        SCOPED_TRACE("long texts");
-        RoutedDict dict;
-        const std::wstring line(20000, L'x');
-        for (int i = 0; i < 40; ++i) dict.AddElement(CString(std::to_wstring(i).c_str()), eXMLString, Text(line.c_str()));
-        const std::wstring escaped(300000, L'&');
-        dict.AddElement(L"long", eXMLString, Text(escaped.c_str()));
-        dict.ExpectSameRoutes(dir);
-    }
-    {
-        SCOPED_TRACE("empty dictionary");
-        RoutedDict dict;
-        dict.ExpectSameRoutes(dir);
-    }
-    {
-        // A chain of dictionaries and arrays far deeper than any stack would take in recursion.
-        SCOPED_TRACE("nested 20000 levels");
-        RoutedDict dict;
-        cu::test::GrowTree(dict, [](int depth) { return depth < 20000 ? 1 : 0; }, [](CXMLElement* level, int depth) {
-            if (level->GetIniNodeType() == eXMLArray) cu::test::AddChild(level, L"", eXMLInt, 7);
-            return cu::test::AddChild(level, L"n", depth % 2 ? eXMLDict : eXMLArray, 0);
-        });
-        dict.ExpectSameRoutes(dir);
-    }
 }
 
 // Property-list text made of the reader's hard cases: tags in any case and unknown tags, keys as

@@ -69,24 +69,16 @@ TEST(ScalarElement, NumbersInitialiseElementsAndKeepTheirBits) {
     static_assert(std::is_convertible_v<unsigned long, CXMLBool>);
     static_assert(std::is_convertible_v<__int64, CXMLInt>);
     CXMLBool boolean = 7;
-    int flag = 0;
-    EXPECT_EQ(boolean.GetValue(&flag), 1);
-    EXPECT_EQ(flag, 7);
+    EXPECT_EQ(ValueAt(&boolean, 0), 7);
     EXPECT_EQ(boolean.SetValue(-1L), 1);
-    boolean.GetValue(&flag);
-    EXPECT_EQ(flag, -1);
+    EXPECT_EQ(ValueAt(&boolean, 0), -1);
 
     // GetValue(long*) gives the low 32 bits with their sign, whatever the size of long.
     CXMLInt integer = 4294967297LL;
-    long low = 0;
-    __int64 full = 0;
-    EXPECT_EQ(integer.GetValue(&low), 1);
-    EXPECT_EQ(low, 1);
-    EXPECT_EQ(integer.GetValue(&full), 1);
-    EXPECT_EQ(full, 4294967297LL);
+    EXPECT_EQ(ValueAt(&integer, 0L), 1);
+    EXPECT_EQ(ValueAt<__int64>(&integer, 0), 4294967297LL);
     integer.SetValue(static_cast<__int64>(0xFFFFFFFF80000000ULL));
-    integer.GetValue(&low);
-    EXPECT_EQ(low, -2147483647L - 1);
+    EXPECT_EQ(ValueAt(&integer, 0L), -2147483647L - 1);
 }
 
 TEST_F(Scalars, TextsAreHeldAsGivenAndCopiesShareNothing) {

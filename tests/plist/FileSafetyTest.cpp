@@ -36,11 +36,9 @@ CString SavedBody(const CString& path) {
 TEST(PlistFile, HeldWithoutSharingIsNotRead) {
     TempDir dir;
     const CString path = dir.Path(L"held.plist");
-    CXMLDict saved;
+    CXMLDict saved, dict;
     saved.AddElement(L"a", eXMLInt, 1);
     ASSERT_EQ(saved.SaveToFile(path), 1);
-
-    CXMLDict dict;
     dict.AddElement(L"mine", eXMLInt, 2);
     const CString before = Body(dict);
     CFileOperation holder(path);

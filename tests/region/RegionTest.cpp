@@ -69,8 +69,7 @@ TEST(RegionSettings, ReadsFilesAndKeepsContentsWhenRefused) {
 TEST(RegionSettings, GettersHandOutOwnContainersAndCopiesHaveTheirOwn) {
     cu::test::TempDir dir;
     CXMLLocalSet set;
-    std::map<CString, CString>* regions = nullptr;
-    std::map<CString, CString>* later = nullptr;
+    std::map<CString, CString> *regions = nullptr, *later = nullptr;
     set.GetRegionsMap(regions);
     ASSERT_TRUE(regions != nullptr && regions->empty());
     ASSERT_EQ(Load(set, dir.Path(L"r.xml"), kOld), 1);
