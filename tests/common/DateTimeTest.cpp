@@ -25,12 +25,6 @@ Fields GetFields(const CCommonDateTime& value) {
     return f;
 }
 
-CCommonDateTime FromDayCount(double dayCount) {
-    CCommonDateTime value;
-    value = dayCount;
-    return value;
-}
-
 }  // namespace
 
 TEST(CommonDateTime, DayCountsGiveFieldsAndDateText) {
@@ -51,7 +45,8 @@ TEST(CommonDateTime, DayCountsGiveFieldsAndDateText) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.dayCount);
-        const CCommonDateTime value = FromDayCount(c.dayCount);
+        CCommonDateTime value;
+        value = c.dayCount;
         EXPECT_EQ(c.fields, GetFields(value));
         EXPECT_EQ(c.text, value.GetLocalizedDateString().ToUtf8());
         // The single getters give -1 for no fields and count the day of week from 1 = Sunday.
@@ -114,7 +109,8 @@ TEST(CommonDateTime, FromStringReadsFieldsByPositionAndChecksRanges) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(CString(c.text).ToUtf8());
-        CCommonDateTime value = FromDayCount(39934.25);
+        CCommonDateTime value;
+        value = 39934.25;
         EXPECT_EQ(c.result, value.FromString(CString(c.text)));
         EXPECT_EQ(c.fields, GetFields(value));
         EXPECT_EQ(c.fields == kNoFields ? COleDateTime::invalid : COleDateTime::valid,

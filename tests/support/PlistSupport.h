@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -110,19 +111,13 @@ inline void FillRandomTree(CXMLDict& dict, unsigned seed) {
             default: break;
         }
         if (!text.IsEmpty()) value = Text(text.GetString());
-        CString key;
-        key.Format(L"k%d", made++);
-        return AddChild(container, key, kind, value);
+        return AddChild(container, CString(L"k" + std::to_wstring(made++)), kind, value);
     });
 }
 
 // The number of entries in a folder.
 inline std::size_t EntryCount(const TempDir& dir) {
-    std::size_t count = 0;
-    for (auto it = std::filesystem::directory_iterator(dir.FsPath());
-         it != std::filesystem::directory_iterator(); ++it)
-        ++count;
-    return count;
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir.FsPath()), {}));
 }
 
 }  // namespace cu::test
