@@ -17,6 +17,7 @@
 #include "commonutility/FileOperation.h"
 #include "platform/Scoped.h"
 #include "platform/win32.h"
+#include "support/LastError.h"
 #include "support/Printers.h"
 #include "support/TempDir.h"
 #include "support/Wine.h"
@@ -76,14 +77,11 @@ TEST(Files, CreateNewFileEmptiesAndRemoveFileSparesReadOnlyAndHeldFiles) {
     EXPECT_EQ(CFileOperation::CreateNewFile(dir.Path(L"missing") + kDelimiter + L"file"), 0);
 
     SetReadOnly(path);
-    SetLastError(0);
-    EXPECT_EQ(CFileOperation::RemoveFile(path), 0);  // root too
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_FAILS_WITH(CFileOperation::RemoveFile(path), ERROR_ACCESS_DENIED);  // root too
     SetReadOnly(path, false);
     CFileOperation holder(path);
     ASSERT_EQ(holder.Open(GENERIC_READ, OPEN_EXISTING), 1);
-    EXPECT_EQ(CFileOperation::RemoveFile(path), 0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FAILS_WITH(CFileOperation::RemoveFile(path), ERROR_SHARING_VIOLATION);
     holder.Close();
     EXPECT_NE(CFileOperation::RemoveFile(path), 0);
     EXPECT_FALSE(Exists(path));
@@ -98,11 +96,10 @@ TEST(Folders, PlatformCallsGiveWindowsErrorsAndSearchesListDots) {
     ASSERT_TRUE(CreateDirectoryW(sub, nullptr));
     WriteBytes(Join(dir, L"sub|file.txt"), "12345");
     WriteBytes(Join(dir, L"sub|noext"), "");
-    auto failsWith = [](BOOL result, DWORD error) { return !result && GetLastError() == error; };
-    EXPECT_TRUE(failsWith(CreateDirectoryW(sub, nullptr), ERROR_ALREADY_EXISTS));
-    EXPECT_TRUE(failsWith(CreateDirectoryW(Join(dir, L"missing|sub"), nullptr), ERROR_PATH_NOT_FOUND));
-    EXPECT_TRUE(failsWith(RemoveDirectoryW(sub), ERROR_DIR_NOT_EMPTY));
-    EXPECT_TRUE(failsWith(RemoveDirectoryW(Join(dir, L"sub|noext")), ERROR_DIRECTORY));
+    EXPECT_FAILS_WITH(CreateDirectoryW(sub, nullptr), ERROR_ALREADY_EXISTS);
+    EXPECT_FAILS_WITH(CreateDirectoryW(Join(dir, L"missing|sub"), nullptr), ERROR_PATH_NOT_FOUND);
+    EXPECT_FAILS_WITH(RemoveDirectoryW(sub), ERROR_DIR_NOT_EMPTY);
+    EXPECT_FAILS_WITH(RemoveDirectoryW(Join(dir, L"sub|noext")), ERROR_DIRECTORY);
 
     for (const wchar_t* pattern : {L"sub|*.*", L"sub|*"}) {
         SCOPED_TRACE(CString(pattern).ToUtf8());

@@ -260,7 +260,7 @@ std::set<std::string> Entries(const std::filesystem::path& folder) {
 TEST_F(RegistryStore, ReadsWhereTheStoreCannotBeWritten) {
     ASSERT_EQ(WriteNumber(L"Flag", 0x41), ERROR_SUCCESS);
     const std::set<std::string> before = Entries(m_store.FsPath());
-    EXPECT_EQ(ExitStatusWithoutWriteAccess(m_store.FsPath(), [] {
+    EXPECT_EQ(ExitStatusWithoutWriteAccess(m_store.Path(), [] {
                   return HasNumber(L"Flag", 0x41) && ReadError(L"Other") == ERROR_FILE_NOT_FOUND ? 0 : 1;
               }), 0);
     EXPECT_EQ(Entries(m_store.FsPath()), before);

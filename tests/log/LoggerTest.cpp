@@ -8,9 +8,11 @@
 #include <thread>
 #include <vector>
 
+#include "commonutility/DateTime.h"
 #include "commonutility/FileOperation.h"
 #include "commonutility/Logger.h"
 #include "log/LoggerAccess.h"
+#include "platform/Scoped.h"
 #include "platform/win32.h"
 #include "support/Registry.h"
 #include "support/ScopedEnv.h"
@@ -48,11 +50,9 @@ public:
         if (value >= 0) cu::test::WriteDword(HKEY_CURRENT_USER, kFlagKey, L"LogFlag", static_cast<DWORD>(value));
     }
 
+    // Today's file, named from the date another way than the logger names it.
     CString LogPath() const {
-        SYSTEMTIME today;
-        GetLocalTime(&today);
-        CString name;
-        name.Format(L"ReelkeepUploaderLog(%04d-%02d-%02d).txt", today.wYear, today.wMonth, today.wDay);
+        const CString name = L"ReelkeepUploaderLog(" + CCommonDateTime::GetNow().GetLocalizedDateString() + L").txt";
         return m_dir.Path(name.GetString());
     }
     std::string Log() const { return cu::test::ReadBytes(LogPath()); }
@@ -123,10 +123,8 @@ TEST(Logger, SecondOpenersAndBadOutputFoldersAreRefused) {
     LogSandbox sandbox;
     sandbox.SetFlag(1);
     CLogger& log = CLogger::Instance();
-    HANDLE second = CreateFileW(sandbox.LogPath(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_EQ(second, INVALID_HANDLE_VALUE);
-    if (second != INVALID_HANDLE_VALUE) CloseHandle(second);
+    EXPECT_FALSE(cu::platform::ScopedFile(CreateFileW(sandbox.LogPath(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)).IsValid());
 
     cu::test::WriteBytes(sandbox.dir().Path(L"file"), "x");
     EXPECT_EQ(log.SetLogOutputFolder(nullptr), E_INVALIDARG);

@@ -11,6 +11,7 @@
 #include "commonutility/FileOperation.h"
 #include "platform/Scoped.h"
 #include "platform/win32.h"
+#include "support/LastError.h"
 #include "support/Printers.h"
 #include "support/Process.h"
 #include "support/ScopedEnv.h"
@@ -235,9 +236,7 @@ TEST(OpenFileCalls, SizeTruncateFlushInformationAndFinalPath) {
     // A handle without write access may not flush or truncate.
     const ScopedFile reader = Open(path, GENERIC_READ);
     ASSERT_TRUE(reader.IsValid());
-    SetLastError(0);
-    EXPECT_FALSE(FlushFileBuffers(reader.Get()));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_FAILS_WITH(FlushFileBuffers(reader.Get()), ERROR_ACCESS_DENIED);
     EXPECT_FALSE(SetEndOfFile(reader.Get()));
 }
 
@@ -246,17 +245,14 @@ TEST(Moves, ReplaceOnlyWhenAskedAndNeverAReadOnlyFile) {
     const CString from = dir.Path(L"from.txt"), to = dir.Path(L"to.txt"), locked = dir.Path(L"locked.txt");
     WriteBytes(from, "new");
     WriteBytes(to, "old");
-    SetLastError(0);
-    EXPECT_FALSE(MoveFileExW(from, to, 0));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    EXPECT_FAILS_WITH(MoveFileExW(from, to, 0), ERROR_ALREADY_EXISTS);
     EXPECT_EQ(ReadBytes(to), "old");
 
     // Windows refuses to replace a read-only file; Wine replaces it.
     if (!RunningUnderWine()) {
         WriteBytes(locked, "kept");
         SetReadOnly(locked);
-        EXPECT_FALSE(MoveFileExW(from, locked, MOVEFILE_REPLACE_EXISTING));
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        EXPECT_FAILS_WITH(MoveFileExW(from, locked, MOVEFILE_REPLACE_EXISTING), ERROR_ACCESS_DENIED);
         EXPECT_EQ(ReadBytes(locked), "kept");
     }
 
@@ -264,15 +260,12 @@ TEST(Moves, ReplaceOnlyWhenAskedAndNeverAReadOnlyFile) {
         // A source held open without shared deletion cannot move.
         const ScopedFile holder = Open(from, GENERIC_READ, FILE_SHARE_READ);
         ASSERT_TRUE(holder.IsValid());
-        EXPECT_FALSE(MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING));
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        EXPECT_FAILS_WITH(MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING), ERROR_SHARING_VIOLATION);
     }
     ASSERT_TRUE(MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
     EXPECT_EQ(ReadBytes(to), "new");
     EXPECT_FALSE(Exists(from));
-    SetLastError(0);
-    EXPECT_FALSE(MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_FAILS_WITH(MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING), ERROR_FILE_NOT_FOUND);
 }
 
 TEST(Replacement, SwapsContentAndKeepsTheOldFileWhenItIsProtected) {
@@ -296,9 +289,7 @@ TEST(Replacement, SwapsContentAndKeepsTheOldFileWhenItIsProtected) {
     SetReadOnly(target);
     EXPECT_FALSE(ReplaceFileW(target, fresh, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr));
     EXPECT_EQ(ReadBytes(target), "new");
-    SetLastError(0);
-    EXPECT_FALSE(ReplaceFileW(dir.Path(L"missing.txt"), fresh, nullptr, 0, nullptr, nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_FAILS_WITH(ReplaceFileW(dir.Path(L"gone.txt"), fresh, nullptr, 0, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
 }
 
 }  // namespace

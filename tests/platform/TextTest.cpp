@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/LastError.h"
+
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
@@ -66,22 +68,13 @@ TEST(TextConversion, FailuresSetTheLastError) {
     wchar_t wide[4];
     char bytes[4];
     const DWORD tooSmall = 122, invalid = 87;  // ERROR_INSUFFICIENT_BUFFER, _INVALID_PARAMETER
-    // Consecutive cases expect different errors, so a call that sets none cannot pass on the
-    // error its predecessor left.
-    SetLastError(0);
-    EXPECT_EQ(0, MultiByteToWideChar(CP_UTF8, 0, "abcd", -1, wide, 4));  // no room for the zero
-    EXPECT_EQ(tooSmall, GetLastError());
-    EXPECT_EQ(0, MultiByteToWideChar(CP_UTF8, 0, nullptr, -1, wide, 4));
-    EXPECT_EQ(invalid, GetLastError());
-    EXPECT_EQ(0, WideCharToMultiByte(CP_UTF8, 0, L"abcd", -1, bytes, 4, nullptr, nullptr));
-    EXPECT_EQ(tooSmall, GetLastError());
-    EXPECT_EQ(0, MultiByteToWideChar(CP_UTF8, 0, "abc", -1, nullptr, 4));
-    EXPECT_EQ(invalid, GetLastError());
+    EXPECT_FAILS_WITH(MultiByteToWideChar(CP_UTF8, 0, "abcd", -1, wide, 4), tooSmall);  // no room for the zero
+    EXPECT_FAILS_WITH(MultiByteToWideChar(CP_UTF8, 0, nullptr, -1, wide, 4), invalid);
+    EXPECT_FAILS_WITH(WideCharToMultiByte(CP_UTF8, 0, L"abcd", -1, bytes, 4, nullptr, nullptr), tooSmall);
+    EXPECT_FAILS_WITH(MultiByteToWideChar(CP_UTF8, 0, "abc", -1, nullptr, 4), invalid);
     // A character is never split: three bytes of a four-byte one do not fit.
-    EXPECT_EQ(0, WideCharToMultiByte(CP_UTF8, 0, L"\U0001F600", -1, bytes, 3, nullptr, nullptr));
-    EXPECT_EQ(tooSmall, GetLastError());
-    EXPECT_EQ(0, WideCharToMultiByte(CP_UTF8, 0, nullptr, -1, bytes, 4, nullptr, nullptr));
-    EXPECT_EQ(invalid, GetLastError());
+    EXPECT_FAILS_WITH(WideCharToMultiByte(CP_UTF8, 0, L"\U0001F600", -1, bytes, 3, nullptr, nullptr), tooSmall);
+    EXPECT_FAILS_WITH(WideCharToMultiByte(CP_UTF8, 0, nullptr, -1, bytes, 4, nullptr, nullptr), invalid);
     // Exactly enough room succeeds.
     EXPECT_EQ(4, MultiByteToWideChar(CP_UTF8, 0, "abc", -1, wide, 4));
     EXPECT_EQ(4, WideCharToMultiByte(CP_UTF8, 0, L"abc", -1, bytes, 4, nullptr, nullptr));

@@ -20,6 +20,7 @@
 #include "platform/Scoped.h"
 #include "platform/win32.h"
 #include "plist/FileText.h"
+#include "support/LastError.h"
 #include "support/PlistSupport.h"
 #include "support/Printers.h"
 #include "support/Process.h"
@@ -43,8 +44,7 @@ TEST(PlistFile, HeldWithoutSharingIsNotRead) {
     const CString before = Body(dict);
     CFileOperation holder(path);
     ASSERT_EQ(holder.Open(GENERIC_READ, OPEN_EXISTING), 1);
-    EXPECT_EQ(dict.LoadFromFile(path), 0);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FAILS_WITH(dict.LoadFromFile(path), ERROR_SHARING_VIOLATION);
     EXPECT_EQ(Body(dict), before);
     holder.Close();
     EXPECT_EQ(dict.LoadFromFile(path), 1);
@@ -157,7 +157,7 @@ TEST(PlistFileLinux, WritableFileInUnwritableFolderIsWrittenInPlace) {
     second.AddElement(L"v", eXMLInt, 2);
     ASSERT_EQ(first.SaveToFile(path), 1);
     ASSERT_EQ(chmod(path.ToUtf8().c_str(), 0666), 0);
-    EXPECT_EQ(ExitStatusWithoutWriteAccess(dir.FsPath(), [&] { return second.SaveToFile(path) == 1 ? 0 : 1; }), 0);
+    EXPECT_EQ(ExitStatusWithoutWriteAccess(dir.Path(), [&] { return second.SaveToFile(path) == 1 ? 0 : 1; }), 0);
     EXPECT_EQ(SavedBody(path), Body(second));
     EXPECT_EQ(EntryCount(dir), 1u);
 }

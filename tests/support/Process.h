@@ -7,8 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <functional>
+
+#include "support/TempDir.h"
 
 namespace cu::test {
 
@@ -28,13 +29,11 @@ inline int ExitStatus(pid_t child) {
 // Runs body in a child that may not write into folder: the folder loses its write permission
 // meanwhile, and a child of root, whom permissions do not bind, becomes "nobody" first (exit
 // status 125 when it cannot).
-inline int ExitStatusWithoutWriteAccess(const std::filesystem::path& folder, const std::function<int()>& body) {
-    namespace fs = std::filesystem;
-    fs::permissions(folder, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                    fs::perm_options::remove);
+inline int ExitStatusWithoutWriteAccess(const CString& folder, const std::function<int()>& body) {
+    SetReadOnly(folder);
     const int status = ExitStatus(
         Spawn([&] { return geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0) ? 125 : body(); }));
-    fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add);
+    SetReadOnly(folder, false);
     return status;
 }
 
