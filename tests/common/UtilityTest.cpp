@@ -93,7 +93,9 @@ TEST(FitInsideAndArrangeCenter, CentresTheFittedContentOrLeavesTheResult) {
     EXPECT_EQ(box, CRect(0, 0, 640, 480));
 }
 
-TEST(Platform, VersionAnswersAgree) {
+// The version answers agree with each other and with the version call; the word-size answer is
+// about this process.
+TEST(Platform, VersionAndWordSizeAnswers) {
     CUtility::tagPlatformTypeEnum family = CUtility::ePlatformOther;
     unsigned long major = 0, minor = 99;
     ASSERT_NE(CUtility::GetPlatformInfo(&family, &major, &minor), 0);
@@ -116,9 +118,7 @@ TEST(Platform, VersionAnswersAgree) {
         EXPECT_EQ(GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info)) != FALSE, accepted);
         EXPECT_EQ(info.dwMajorVersion, accepted ? major : 0u);
     }
-}
 
-TEST(Platform, IsSystem64bitAsksForThisProcess) {
     int answer = 7;
     EXPECT_EQ(CUtility::IsSystem64bit(answer), 1);
     if (sizeof(void*) == 8) EXPECT_EQ(answer, 0);  // a 64-bit process is never one emulated

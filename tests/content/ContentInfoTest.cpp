@@ -22,7 +22,9 @@ void FillSample(CContentInfoXML& doc) {
     clip->AddElement(L"ContentType", eXMLInt, 2);
 }
 
-TEST(ContentInfo, InitializeMakesTheSkeleton) {
+// Initialize makes the skeleton, and drops every group when called again; groups hold contents, and
+// contents hold file paths.
+TEST(ContentInfo, SkeletonGroupsContentsAndFiles) {
     CContentInfoXML doc;
     EXPECT_EQ(doc.AddNewGroup(L"early"), nullptr);  // no group list yet
     doc.AddElement(L"stale", eXMLInt, 1);
@@ -33,13 +35,6 @@ TEST(ContentInfo, InitializeMakesTheSkeleton) {
               L"<key>SourceApp</key><string>Browser</string>"
               L"<key>XMLFileType</key><string>ContentInfoXML</string></dict></plist>");
 
-    FillSample(doc);
-    EXPECT_EQ(doc.Initialize(nullptr, nullptr, nullptr), 1);  // drops every group
-    EXPECT_EQ(doc.GetGroupCount(), 0);
-}
-
-TEST(ContentInfo, GroupsContentsAndFiles) {
-    CContentInfoXML doc;
     FillSample(doc);
     EXPECT_EQ(doc.AddNewGroup(nullptr), nullptr);
     ASSERT_EQ(doc.GetGroupCount(), 2);
@@ -67,6 +62,8 @@ TEST(ContentInfo, GroupsContentsAndFiles) {
     EXPECT_EQ(doc.AddNewContent(nullptr), nullptr);
     EXPECT_EQ(doc.AddFilepathToContent(empty, nullptr), 0);
     EXPECT_EQ(doc.AddFilepathToContent(nullptr, L"x"), 0);
+    EXPECT_EQ(doc.Initialize(nullptr, nullptr, nullptr), 1);
+    EXPECT_EQ(doc.GetGroupCount(), 0);
 }
 
 // Each getter copies its value only from an element of its own kind; one of another kind is found

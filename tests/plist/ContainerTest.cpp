@@ -152,12 +152,8 @@ TEST(Copy, CopiesEveryChildAndSurvivesOwnDescendants) {
 // recursively would overflow it.
 TEST(Ownership, DeepTreesNeedNoDeepStack) {
     CXMLDict root;
-    root.AddElement(L"a", eXMLArray, 0);
-    CXMLArray* level = ArrayAt(root, L"a");
-    for (int i = 0; i < 300000; ++i) {
-        ASSERT_EQ(level->AddElement(-1, eXMLArray, 0), 1);
-        level = static_cast<CXMLArray*>((*level)[0]);
-    }
+    GrowTree(root, [](int depth) { return depth < 300000 ? 1 : 0; },
+             [](CXMLElement* level, int) { return AddChild(level, L"a", eXMLArray, 0); });
     { CXMLDict copy(root); }
     EXPECT_EQ(root.RemoveElement(L"a"), 1);
 }

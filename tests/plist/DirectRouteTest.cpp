@@ -202,18 +202,18 @@ TEST(DirectRoute, GeneratedDocumentsReadAsThroughTheDom) {
     }
 }
 
-TEST(DirectRoute, SampleFilesReadAsThroughTheDom) {
-    for (const char* name : {"/contentinfo.plist", "/regions.xml"}) {
-        SCOPED_TRACE(name);
-        const CString path(std::string(COMMONUTILITY_TEST_DATA).append(name).c_str());
-        const std::string bytes = cu::test::ReadBytes(path);
-        const std::wstring text = CString::FromUtf8(bytes.data(), bytes.size()).str();
-        ExpectSameReads(text);
-        CXMLDict fromFile, fromText;
-        ASSERT_EQ(fromFile.LoadFromFile(path), 1);
-        ASSERT_EQ(cu::test::Load(fromText, text), 1);
-        EXPECT_TRUE(cu::test::SameTree(fromFile, fromText, cu::test::Compare::Exactly));
-    }
+// The sample region file, indented and with a root that is no plist element (the sample content
+// document is read as the direct writer saves it, above): both routes read its text into exactly
+// the same tree, and so does a load of the file.
+TEST(DirectRoute, SampleFileReadsAsThroughTheDom) {
+    const CString path(COMMONUTILITY_TEST_DATA L"/regions.xml");
+    const std::string bytes = cu::test::ReadBytes(path);
+    const std::wstring text = CString::FromUtf8(bytes.data(), bytes.size()).str();
+    ExpectSameReads(text);
+    CXMLDict fromFile, fromText;
+    ASSERT_EQ(fromFile.LoadFromFile(path), 1);
+    ASSERT_EQ(cu::test::Load(fromText, text), 1);
+    EXPECT_TRUE(cu::test::SameTree(fromFile, fromText, cu::test::Compare::Exactly));
 }
 
 // The direct reader adds the top-level children through the dictionary's own AddElement, as the
