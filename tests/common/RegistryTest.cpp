@@ -218,7 +218,8 @@ TEST_F(RegistryTest, AddInitToolValueExtendsTheListOnce) {
         ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, list, L"Other", 0), ERROR_SUCCESS);
         if (c.count >= 0) ASSERT_EQ(WriteDword(HKEY_CURRENT_USER, list, L"ItemCount", c.count), ERROR_SUCCESS);
         for (std::size_t i = 0; i < c.entries.size(); ++i)
-            ASSERT_EQ(CCommonRegistry::AddString(HKEY_CURRENT_USER, W(list), W(item(static_cast<int>(i))), c.entries[i]), 1);
+            ASSERT_EQ(CCommonRegistry::AddString(HKEY_CURRENT_USER, W(list), W(item(static_cast<int>(i))), c.entries[i]),
+                      1);
 
         EXPECT_EQ(CCommonRegistry::AddInitToolValue(W(machineKey), W(name), W(Key(L"Lists")), nullptr,
                                                     W(L"List"), W(L"Item"), c.text),
@@ -306,9 +307,7 @@ TEST_F(RegistryStore, KilledWritersLoseNoCommittedValue) {
         const pid_t child = Spawn([&]() -> int {
             close(channel[0]);
             for (int i = first;; ++i) {
-                wchar_t name[32];
-                swprintf(name, 32, L"V%d", i);
-                if (WriteNumber(name, static_cast<DWORD>(i)) != ERROR_SUCCESS) return 1;
+                if (WriteNumber((L"V" + std::to_wstring(i)).c_str(), static_cast<DWORD>(i)) != ERROR_SUCCESS) return 1;
                 if (write(channel[1], &i, sizeof i) != sizeof i) return 1;
             }
         });
@@ -323,9 +322,8 @@ TEST_F(RegistryStore, KilledWritersLoseNoCommittedValue) {
         ExitStatus(child);
         ASSERT_TRUE(wrote);
         do {
-            wchar_t name[32];
-            swprintf(name, 32, L"V%d", reported);
-            ASSERT_TRUE(HasNumber(name, static_cast<DWORD>(reported))) << reported;
+            ASSERT_TRUE(HasNumber((L"V" + std::to_wstring(reported)).c_str(), static_cast<DWORD>(reported)))
+                << reported;
             next = reported + 1;
         } while (read(channel[0], &reported, sizeof reported) == sizeof reported);
         close(channel[0]);

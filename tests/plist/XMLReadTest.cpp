@@ -10,10 +10,8 @@
 #include <vector>
 
 #include "commonutility/XMLDict.h"
-#include "platform/win32.h"
 #include "support/PlistSupport.h"
 #include "support/Printers.h"
-#include "support/Wine.h"
 
 namespace {
 
