@@ -1,9 +1,6 @@
 // UTF-8 and UTF-16 helpers shared by the string class and the POSIX text conversions.
 #include "platform/Unicode.h"
 
-#include <cstdint>
-#include <cstring>
-
 namespace cu::detail {
 
 char32_t DecodeUtf8(const unsigned char*& p, const unsigned char* end) {
@@ -102,16 +99,6 @@ std::size_t Utf8ToWide(const char* text, std::size_t length, wchar_t* out) {
     const unsigned char* end = p + length;
     wchar_t* const start = out;
     while (p < end) {
-        // Runs of ASCII, the bulk of most texts, go eight bytes at a time.
-        for (; end - p >= 8; p += 8, out += 8) {
-            unsigned char bytes[8];
-            std::memcpy(bytes, p, sizeof bytes);
-            std::uint64_t block;
-            std::memcpy(&block, bytes, sizeof block);
-            if ((block & 0x8080808080808080u) != 0) break;
-            for (int i = 0; i < 8; ++i) out[i] = static_cast<wchar_t>(bytes[i]);
-        }
-        if (p == end) break;
         if (*p < 0x80) {
             *out++ = static_cast<wchar_t>(*p++);
             continue;
