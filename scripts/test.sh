@@ -8,7 +8,7 @@
 #     consumer   a program built against the library by add_subdirectory and find_package
 #     windows    the mingw-w64 cross build, its tests under Wine
 #     asan       the suite built with AddressSanitizer and UndefinedBehaviorSanitizer (-O1)
-#     tsan       the log, registry and lock tests built with ThreadSanitizer (-O1)
+#     tsan       the log, registry, lock and tree-ownership tests built with ThreadSanitizer (-O1)
 #     fuzz       the fuzz targets (Clang): each over its seeds, then FUZZ_SECONDS (60) of new input
 #
 # Build trees go to build-<step>/ in the source tree. JOBS (default 2) sets the build parallelism.
@@ -115,16 +115,17 @@ asan() {
 }
 
 # Only the programs that run threads or processes against each other: the log, the registry store
-# and the lock.
+# and the lock, and the trees taken apart on other threads than the one that loaded them.
 tsan() {
   local dir=$root/build-tsan
   log "Linux: log, registry and lock tests under ThreadSanitizer"
   cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=None \
     -DCMAKE_CXX_FLAGS="$(sanitizer_flags thread)" -DCOMMONUTILITY_BUILD_TOOLS=OFF \
     -DCOMMONUTILITY_BUILD_EXAMPLES=OFF >/dev/null
-  cmake --build "$dir" -j "$jobs" --target log_tests registry_tests system_tests
+  cmake --build "$dir" -j "$jobs" --target log_tests registry_tests system_tests plist_tests
   ctest --test-dir "$dir" --output-on-failure -R '^(log|registry|system)_tests$' | tee "$dir/ctest.log" || failed=1
-  summaries+=("TSan: $(grep -E 'tests passed|No tests' "$dir/ctest.log" || true)")
+  "$dir/tests/plist_tests" --gtest_filter='Ownership.*' >"$dir/plist.log" 2>&1 || { cat "$dir/plist.log"; failed=1; }
+  summaries+=("TSan: $(grep -E 'tests passed|No tests' "$dir/ctest.log" || true); plist ownership: $(tail -n 1 "$dir/plist.log")")
 }
 
 # Each target reads its seeds, then mutates them for FUZZ_SECONDS; two run at a time. New inputs go

@@ -1,7 +1,9 @@
 // The property-list element model: the element kinds, the abstract element and the six scalars.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <new>
 
 #include "commonutility/CString.h"
 #include "commonutility/DateTime.h"
@@ -10,6 +12,7 @@
 
 namespace cu::detail {
 struct ElementFactory;
+enum class OwnClass : int;  // tags the allocation the library makes its own classes with
 }
 
 // The kind of an element; the comment gives its tag name in the XML form.
@@ -47,6 +50,19 @@ public:
     virtual ~CXMLElement();
     virtual XMLNodeType GetIniNodeType() const = 0;
 
+    // Elements are allocated and freed by the library, whichever module creates or deletes them;
+    // the elements of a loaded or copied tree are laid out together.
+    static void* operator new(std::size_t size);
+    static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+    static void* operator new(std::size_t size, std::align_val_t alignment);
+    static void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept;
+    static void* operator new(std::size_t, void* where) noexcept { return where; }
+    static void operator delete(void* element) noexcept;
+    static void operator delete(void* element, const std::nothrow_t&) noexcept;
+    static void operator delete(void* element, std::align_val_t) noexcept;
+    static void operator delete(void* element, std::align_val_t, const std::nothrow_t&) noexcept;
+    static void operator delete(void*, void*) noexcept {}
+
     virtual int GetValue(CCommonDateTime* out) const;
     virtual int GetValue(CString* out) const;
     virtual int GetValue(double* out) const;
@@ -59,6 +75,12 @@ public:
     virtual int SetValue(__int64 value);
 
 private:
+    // The library's own classes, made by its factory, need no more than a pointer's alignment,
+    // so their elements are packed closer than new's default alignment allows.
+    friend struct cu::detail::ElementFactory;
+    static void* operator new(std::size_t size, cu::detail::OwnClass) noexcept;
+    static void operator delete(void* element, cu::detail::OwnClass) noexcept;
+
     // An element is never copied through the base.
     CXMLElement(const CXMLElement&) = delete;
     CXMLElement& operator=(const CXMLElement&) = delete;

@@ -11,10 +11,18 @@
 #include <utility>
 
 #include "common/DateText.h"
+#include "plist/ElementHeap.h"
 #include "plist/PlistText.h"
 
 namespace cu::detail {
 namespace {
+
+// The factory's allocation, for classes aligned no more than a pointer.
+constexpr OwnClass kOwn{};
+static_assert(alignof(CXMLBool) <= alignof(void*) && alignof(CXMLInt) <= alignof(void*) &&
+              alignof(CXMLReal) <= alignof(void*) && alignof(CXMLString) <= alignof(void*) &&
+              alignof(CXMLStringPSW) <= alignof(void*) && alignof(CXMLDate) <= alignof(void*) &&
+              alignof(CXMLArray) <= alignof(void*) && alignof(CXMLDict) <= alignof(void*));
 
 const wchar_t* TextOf(unsigned __int64 value) {
     return reinterpret_cast<const wchar_t*>(static_cast<std::uintptr_t>(value));
@@ -109,11 +117,11 @@ void RunCopyJobs(std::deque<CopyJob> jobs) {
 
 CXMLElement* ElementFactory::Make(XMLNodeType kind, unsigned __int64 value) {
     switch (kind) {
-        case eXMLBool: return new (std::nothrow) CXMLBool(static_cast<std::uint32_t>(value));
-        case eXMLInt: return new (std::nothrow) CXMLInt(static_cast<__int64>(value));
+        case eXMLBool: return new (kOwn) CXMLBool(static_cast<std::uint32_t>(value));
+        case eXMLInt: return new (kOwn) CXMLInt(static_cast<__int64>(value));
         case eXMLReal: {
             if (value == 0) return nullptr;
-            auto* real = new (std::nothrow) CXMLReal;
+            auto* real = new (kOwn) CXMLReal;
             if (real != nullptr) real->SetValue(ReadReal(TextOf(value)));
             return real;
         }
@@ -122,21 +130,21 @@ CXMLElement* ElementFactory::Make(XMLNodeType kind, unsigned __int64 value) {
             if (value == 0) return nullptr;
             try {
                 auto* text = const_cast<wchar_t*>(TextOf(value));
-                if (kind == eXMLString) return new CXMLString(text);
-                return new CXMLStringPSW(text);
+                if (kind == eXMLString) return new (kOwn) CXMLString(text);
+                return new (kOwn) CXMLStringPSW(text);
             } catch (const std::bad_alloc&) {
                 return nullptr;
             }
         case eXMLDate: {
             // Text that does not parse leaves the default date; the child is made all the same.
-            auto* date = new (std::nothrow) CXMLDate;
+            auto* date = new (kOwn) CXMLDate;
             CCommonDateTime parsed;
             if (date != nullptr && value != 0 && parsed.FromString(TextOf(value)) == 1)
                 date->SetValue(parsed);
             return date;
         }
-        case eXMLArray: return new (std::nothrow) CXMLArray;
-        case eXMLDict: return CXMLDict::CXMLDictAlloc();
+        case eXMLArray: return new (kOwn) CXMLArray;
+        case eXMLDict: return new (kOwn) CXMLDict;
         default: return nullptr;
     }
 }
@@ -154,7 +162,7 @@ CXMLElement* ElementFactory::MakeDate(std::string_view utf8) {
             return nullptr;
         }
     }
-    auto* date = new (std::nothrow) CXMLDate;
+    auto* date = new (kOwn) CXMLDate;
     CCommonDateTime parsed;
     if (date != nullptr && ReadDateText(parsed, utf8.data(), utf8.size()) == 1) date->SetValue(parsed);
     return date;
@@ -165,7 +173,7 @@ bool ElementFactory::QuickReals() {
 }
 
 CXMLElement* ElementFactory::MakeReal(const char* utf8, bool quickReals) {
-    auto* real = new (std::nothrow) CXMLReal;
+    auto* real = new (kOwn) CXMLReal;
     if (real != nullptr) real->SetValue(ReadReal(utf8, quickReals));
     return real;
 }
@@ -181,8 +189,8 @@ CXMLElement* ElementFactory::MakeText(XMLNodeType kind, std::string_view utf8) {
         }
         return element;
     };
-    if (kind == eXMLString) return fill(new (std::nothrow) CXMLString(nullptr));
-    return fill(new (std::nothrow) CXMLStringPSW(nullptr));
+    if (kind == eXMLString) return fill(new (kOwn) CXMLString(nullptr));
+    return fill(new (kOwn) CXMLStringPSW(nullptr));
 }
 
 CXMLElement* ElementFactory::CloneShallow(const CXMLElement& source) {
@@ -190,32 +198,32 @@ CXMLElement* ElementFactory::CloneShallow(const CXMLElement& source) {
         case eXMLBool: {
             int value = 0;
             source.GetValue(&value);
-            return new (std::nothrow) CXMLBool(static_cast<std::uint32_t>(value));
+            return new (kOwn) CXMLBool(static_cast<std::uint32_t>(value));
         }
         case eXMLInt: {
             __int64 value = 0;
             source.GetValue(&value);
-            return new (std::nothrow) CXMLInt(value);
+            return new (kOwn) CXMLInt(value);
         }
         case eXMLReal: {
             double value = 0.0;
             source.GetValue(&value);
-            auto* real = new (std::nothrow) CXMLReal;
+            auto* real = new (kOwn) CXMLReal;
             if (real != nullptr) real->SetValue(value);
             return real;
         }
-        case eXMLString: return new (std::nothrow) CXMLString(static_cast<const CXMLString&>(source));
+        case eXMLString: return new (kOwn) CXMLString(static_cast<const CXMLString&>(source));
         case eXMLStringPSW:
-            return new (std::nothrow) CXMLStringPSW(static_cast<const CXMLStringPSW&>(source));
+            return new (kOwn) CXMLStringPSW(static_cast<const CXMLStringPSW&>(source));
         case eXMLDate: {
             CCommonDateTime value;
             source.GetValue(&value);
-            auto* date = new (std::nothrow) CXMLDate;
+            auto* date = new (kOwn) CXMLDate;
             if (date != nullptr) date->SetValue(value);
             return date;
         }
-        case eXMLArray: return new (std::nothrow) CXMLArray;
-        case eXMLDict: return CXMLDict::CXMLDictAlloc();
+        case eXMLArray: return new (kOwn) CXMLArray;
+        case eXMLDict: return new (kOwn) CXMLDict;
         default: return nullptr;
     }
 }
@@ -296,6 +304,7 @@ CXMLElement* TreeAccess::Insert(CXMLArray& array, int index, CXMLElement* child)
 }
 
 void TreeAccess::CopyTree(const CXMLElement& source, CXMLElement& target) {
+    const TreeScope elements;
     RunCopyJobs({{&source, &target}});
 }
 

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "commonutility/XMLDict.h"
+#include "plist/ElementHeap.h"
 #include "plist/ElementTree.h"
 #include "plist/dom/Dom.h"
 
@@ -128,6 +129,7 @@ int ReadPlist(CXMLDict& dict, Nodes& nodes, const typename Nodes::Node& plist) {
     if (TreeAccess::Entries(dict) == nullptr) return 0;
 
     TreeAccess::Clear(dict);
+    const TreeScope elements;
     const CString noKey;
     const CString* key = &noKey;
     // Containers whose children are still to read, and the element they are read into.

@@ -3,8 +3,44 @@
 
 #include <new>
 
+#include "plist/ElementHeap.h"
+
 // The base versions answer every operation with "not for this kind": 0 or null, nothing changed.
 CXMLElement::~CXMLElement() = default;
+
+namespace {
+
+void* NewElement(std::size_t size, std::size_t alignment) {
+    void* element = cu::detail::AllocateElement(size, alignment);
+    if (element == nullptr) throw std::bad_alloc();
+    return element;
+}
+
+}  // namespace
+
+// Without an alignment, new asks for its default alignment, which any class not aligned beyond
+// it needs at most; more aligned classes come with their alignment.
+void* CXMLElement::operator new(std::size_t size) { return NewElement(size, __STDCPP_DEFAULT_NEW_ALIGNMENT__); }
+void* CXMLElement::operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return cu::detail::AllocateElement(size, __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+}
+void* CXMLElement::operator new(std::size_t size, std::align_val_t alignment) {
+    return NewElement(size, static_cast<std::size_t>(alignment));
+}
+void* CXMLElement::operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+    return cu::detail::AllocateElement(size, static_cast<std::size_t>(alignment));
+}
+void* CXMLElement::operator new(std::size_t size, cu::detail::OwnClass) noexcept {
+    return cu::detail::AllocateElement(size, alignof(void*));
+}
+void CXMLElement::operator delete(void* element, cu::detail::OwnClass) noexcept { cu::detail::FreeElement(element); }
+void CXMLElement::operator delete(void* element) noexcept { cu::detail::FreeElement(element); }
+void CXMLElement::operator delete(void* element, const std::nothrow_t&) noexcept { cu::detail::FreeElement(element); }
+void CXMLElement::operator delete(void* element, std::align_val_t) noexcept { cu::detail::FreeElement(element); }
+void CXMLElement::operator delete(void* element, std::align_val_t, const std::nothrow_t&) noexcept {
+    cu::detail::FreeElement(element);
+}
+
 unsigned int CXMLElement::GetSize() const { return 0; }
 CXMLElement* CXMLElement::operator[](const CString&) { return nullptr; }
 CXMLElement* CXMLElement::operator[](int) const { return nullptr; }

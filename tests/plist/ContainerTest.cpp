@@ -2,7 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 #include <vector>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "commonutility/XMLDict.h"
 #include "support/PlistSupport.h"
@@ -156,6 +161,41 @@ TEST(Ownership, DeepTreesNeedNoDeepStack) {
              [](CXMLElement* level, int) { return AddChild(level, L"a", eXMLArray, 0); });
     { CXMLDict copy(root); }
     EXPECT_EQ(root.RemoveElement(L"a"), 1);
+}
+
+// The elements of a loaded tree are laid out together; however it is taken apart, on whichever
+// threads, every element goes and the memory goes back to the heap.
+TEST(Ownership, LoadedTreesComeApartInAnyOrderOnAnyThread) {
+    const auto name = [](int i) { return CString(std::to_wstring(i).c_str()); };
+    CXMLDict source;
+    for (int d = 0; d < 30; ++d) {
+        auto* dict = static_cast<CXMLDict*>(AddChild(&source, name(d), eXMLDict, 0));
+        for (int i = 0; i < 200; ++i) dict->AddElement(name(i), eXMLInt, static_cast<std::uint64_t>(i));
+    }
+    const std::wstring text = Saved(source);
+
+    const auto takeApart = [&text, &name] {
+        auto* loaded = new CXMLDict;
+        ASSERT_EQ(Load(*loaded, text), 1);
+        // Every other entry of every dictionary now, the rest with the tree on another thread.
+        for (const CString& key : loaded->GetKeys()) {
+            auto* dict = static_cast<CXMLDict*>(loaded->GetChild(key));
+            for (int i = 0; i < 200; i += 2) dict->RemoveElement(name(i));
+        }
+        std::thread([loaded] { delete loaded; }).join();
+    };
+#if defined(__GLIBC__)
+    takeApart();  // the heap's own first use
+    const std::size_t before = mallinfo2().uordblks;
+#endif
+    std::thread other([&] {
+        for (int i = 0; i < 5; ++i) takeApart();
+    });
+    for (int i = 0; i < 5; ++i) takeApart();
+    other.join();
+#if defined(__GLIBC__)
+    EXPECT_LE(mallinfo2().uordblks, before + 64 * 1024);
+#endif
 }
 
 }  // namespace

@@ -99,4 +99,19 @@ TEST_F(Scalars, TextsAreHeldAsGivenAndCopiesShareNothing) {
     EXPECT_EQ(ValueAt<CString>(&original, L"?"), L"changed");
 }
 
+// A program may derive its own elements, with any alignment, or place one in storage of its own.
+TEST(ScalarElement, ProgramsMakeElementsOfAnyAlignmentAndPlacement) {
+    struct Lanes : CXMLReal {
+        alignas(64) double lanes[8] = {};
+    };
+    auto* lanes = new Lanes;
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(lanes->lanes) % 64, 0u);
+    delete static_cast<CXMLElement*>(lanes);  // through the base, as a container deletes
+
+    alignas(CXMLInt) unsigned char storage[sizeof(CXMLInt)];
+    auto* placed = new (storage) CXMLInt(5);
+    EXPECT_EQ(ValueAt<__int64>(placed, 0), 5);
+    placed->~CXMLInt();
+}
+
 }  // namespace
