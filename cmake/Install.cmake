@@ -14,8 +14,14 @@ endif()
 configure_package_config_file(cmake/CommonUtilityConfig.cmake.in
   ${PROJECT_BINARY_DIR}/CommonUtilityConfig.cmake
   INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/CommonUtility)
+# Before 1.0 a minor version may change the binary interface (see COMMONUTILITY_SOVERSION).
+if(PROJECT_VERSION_MAJOR EQUAL 0)
+  set(commonutility_compatibility SameMinorVersion)
+else()
+  set(commonutility_compatibility SameMajorVersion)
+endif()
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/CommonUtilityConfigVersion.cmake
-  COMPATIBILITY SameMajorVersion)
+  COMPATIBILITY ${commonutility_compatibility})
 install(FILES ${PROJECT_BINARY_DIR}/CommonUtilityConfig.cmake
   ${PROJECT_BINARY_DIR}/CommonUtilityConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/CommonUtility COMPONENT dev)
@@ -59,7 +65,7 @@ if(NOT WIN32)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR})
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-  set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libcommonutility${PROJECT_VERSION_MAJOR})
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libcommonutility${COMMONUTILITY_SOVERSION})
   set(CPACK_DEBIAN_DEV_PACKAGE_NAME libcommonutility-dev)
   set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
   set(CPACK_DEBIAN_TOOL_PACKAGE_NAME commonutil)
