@@ -51,15 +51,16 @@ public:
     virtual XMLNodeType GetIniNodeType() const = 0;
 
     // Elements are allocated and freed by the library, whichever module creates or deletes them;
-    // the elements of a loaded or copied tree are laid out together.
+    // the elements of a loaded or copied tree are laid out together. Besides these, only the
+    // standard placement new is available to a program.
     static void* operator new(std::size_t size);
     static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
     static void* operator new(std::size_t size, std::align_val_t alignment);
     static void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept;
     static void* operator new(std::size_t, void* where) noexcept { return where; }
-    static void operator delete(void* element) noexcept;
+    static void operator delete(void* element, std::size_t size) noexcept;
+    static void operator delete(void* element, std::size_t size, std::align_val_t) noexcept;
     static void operator delete(void* element, const std::nothrow_t&) noexcept;
-    static void operator delete(void* element, std::align_val_t) noexcept;
     static void operator delete(void* element, std::align_val_t, const std::nothrow_t&) noexcept;
     static void operator delete(void*, void*) noexcept {}
 
@@ -75,8 +76,8 @@ public:
     virtual int SetValue(__int64 value);
 
 private:
-    // The library's own classes, made by its factory, need no more than a pointer's alignment,
-    // so their elements are packed closer than new's default alignment allows.
+    // The library's own classes, made by its factory, need no more than the alignment of pointers
+    // and 64-bit numbers, so their elements are packed closer than new's default alignment allows.
     friend struct cu::detail::ElementFactory;
     static void* operator new(std::size_t size, cu::detail::OwnClass) noexcept;
     static void operator delete(void* element, cu::detail::OwnClass) noexcept;

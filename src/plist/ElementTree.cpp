@@ -17,12 +17,12 @@
 namespace cu::detail {
 namespace {
 
-// The factory's allocation, for classes aligned no more than a pointer.
+// The factory's allocation, which packs elements at kPackedAlignment.
 constexpr OwnClass kOwn{};
-static_assert(alignof(CXMLBool) <= alignof(void*) && alignof(CXMLInt) <= alignof(void*) &&
-              alignof(CXMLReal) <= alignof(void*) && alignof(CXMLString) <= alignof(void*) &&
-              alignof(CXMLStringPSW) <= alignof(void*) && alignof(CXMLDate) <= alignof(void*) &&
-              alignof(CXMLArray) <= alignof(void*) && alignof(CXMLDict) <= alignof(void*));
+constexpr bool Packable(std::size_t alignment) { return alignment <= kPackedAlignment; }
+static_assert(Packable(alignof(CXMLBool)) && Packable(alignof(CXMLInt)) && Packable(alignof(CXMLReal)) &&
+              Packable(alignof(CXMLString)) && Packable(alignof(CXMLStringPSW)) && Packable(alignof(CXMLDate)) &&
+              Packable(alignof(CXMLArray)) && Packable(alignof(CXMLDict)));
 
 const wchar_t* TextOf(unsigned __int64 value) {
     return reinterpret_cast<const wchar_t*>(static_cast<std::uintptr_t>(value));

@@ -31,15 +31,20 @@ void* CXMLElement::operator new(std::size_t size, std::align_val_t alignment, co
     return cu::detail::AllocateElement(size, static_cast<std::size_t>(alignment));
 }
 void* CXMLElement::operator new(std::size_t size, cu::detail::OwnClass) noexcept {
-    return cu::detail::AllocateElement(size, alignof(void*));
+    return cu::detail::AllocateElement(size, cu::detail::kPackedAlignment);
 }
-void CXMLElement::operator delete(void* element, cu::detail::OwnClass) noexcept { cu::detail::FreeElement(element); }
-void CXMLElement::operator delete(void* element) noexcept { cu::detail::FreeElement(element); }
-void CXMLElement::operator delete(void* element, const std::nothrow_t&) noexcept { cu::detail::FreeElement(element); }
-void CXMLElement::operator delete(void* element, std::align_val_t) noexcept { cu::detail::FreeElement(element); }
+
+// A delete passes the size of the element's class; the forms that undo a constructor that threw
+// have none.
+void CXMLElement::operator delete(void* element, std::size_t size) noexcept { cu::detail::FreeElement(element, size); }
+void CXMLElement::operator delete(void* element, std::size_t size, std::align_val_t) noexcept {
+    cu::detail::FreeElement(element, size);
+}
+void CXMLElement::operator delete(void* element, const std::nothrow_t&) noexcept { cu::detail::FreeElement(element, 0); }
 void CXMLElement::operator delete(void* element, std::align_val_t, const std::nothrow_t&) noexcept {
-    cu::detail::FreeElement(element);
+    cu::detail::FreeElement(element, 0);
 }
+void CXMLElement::operator delete(void* element, cu::detail::OwnClass) noexcept { cu::detail::FreeElement(element, 0); }
 
 unsigned int CXMLElement::GetSize() const { return 0; }
 CXMLElement* CXMLElement::operator[](const CString&) { return nullptr; }

@@ -7,6 +7,9 @@
 
 #if defined(__GLIBC__)
 #include <malloc.h>
+#if __GLIBC_PREREQ(2, 33)
+#define CU_TEST_HEAP_IN_USE 1
+#endif
 #endif
 
 #include "commonutility/XMLDict.h"
@@ -153,6 +156,19 @@ TEST(Copy, CopiesEveryChildAndSurvivesOwnDescendants) {
     EXPECT_EQ(static_cast<CXMLArray&>(*list).GetSize(), 1u);
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+// A deleted element of a loaded tree is reported when read, as a heap block of its own would be.
+TEST(OwnershipDeathTest, ReadingADeletedLoadedElementIsReportedUnderAddressSanitizer) {
+    CXMLDict source;
+    for (const wchar_t* key : {L"a", L"b"}) source.AddElement(key, eXMLInt, 1);
+    CXMLDict loaded;
+    ASSERT_EQ(Load(loaded, Saved(source)), 1);
+    CXMLElement* deleted = loaded[L"a"];
+    loaded.RemoveElement(L"a");
+    EXPECT_DEATH(ValueAt<__int64>(deleted, 0), "use-after-poison");
+}
+#endif
+
 // Nesting is limited by memory, not by the call stack: destroying and copying a tree that deep
 // recursively would overflow it.
 TEST(Ownership, DeepTreesNeedNoDeepStack) {
@@ -163,9 +179,13 @@ TEST(Ownership, DeepTreesNeedNoDeepStack) {
     EXPECT_EQ(root.RemoveElement(L"a"), 1);
 }
 
-// The elements of a loaded tree are laid out together; however it is taken apart, on whichever
-// threads, every element goes and the memory goes back to the heap.
-TEST(Ownership, LoadedTreesComeApartInAnyOrderOnAnyThread) {
+#if defined(CU_TEST_HEAP_IN_USE)
+std::size_t HeapInUse() { return mallinfo2().uordblks; }
+#endif
+
+// The elements of loaded and copied trees are laid out together; however such a tree is taken
+// apart, on whichever threads, every element goes and the memory goes back to the heap.
+TEST(Ownership, LoadedAndCopiedTreesComeApartInAnyOrderOnAnyThread) {
     const auto name = [](int i) { return CString(std::to_wstring(i).c_str()); };
     CXMLDict source;
     for (int d = 0; d < 30; ++d) {
@@ -177,25 +197,45 @@ TEST(Ownership, LoadedTreesComeApartInAnyOrderOnAnyThread) {
     const auto takeApart = [&text, &name] {
         auto* loaded = new CXMLDict;
         ASSERT_EQ(Load(*loaded, text), 1);
-        // Every other entry of every dictionary now, the rest with the tree on another thread.
+        auto* copy = new CXMLDict(*loaded);
+        // Every other entry of every dictionary now, the rest with the trees on other threads.
         for (const CString& key : loaded->GetKeys()) {
             auto* dict = static_cast<CXMLDict*>(loaded->GetChild(key));
             for (int i = 0; i < 200; i += 2) dict->RemoveElement(name(i));
         }
         std::thread([loaded] { delete loaded; }).join();
+        EXPECT_EQ(IntAt(*copy, L"29/199"), 199);
+        std::thread([copy] { delete copy; }).join();
     };
-#if defined(__GLIBC__)
+#if defined(CU_TEST_HEAP_IN_USE)
     takeApart();  // the heap's own first use
-    const std::size_t before = mallinfo2().uordblks;
+    const std::size_t before = HeapInUse();
 #endif
     std::thread other([&] {
         for (int i = 0; i < 5; ++i) takeApart();
     });
     for (int i = 0; i < 5; ++i) takeApart();
     other.join();
-#if defined(__GLIBC__)
-    EXPECT_LE(mallinfo2().uordblks, before + 64 * 1024);
+#if defined(CU_TEST_HEAP_IN_USE)
+    EXPECT_LE(HeapInUse(), before + 64 * 1024);
 #endif
 }
+
+#if defined(CU_TEST_HEAP_IN_USE)
+// A small tree loaded or copied costs about what it costs built by hand, not a whole chunk.
+TEST(Ownership, SmallTreesCostLittleMemoryOnGlibc) {
+    CXMLDict small;
+    for (const wchar_t* key : {L"a", L"b", L"c"}) small.AddElement(key, eXMLInt, 1);
+    const std::wstring text = Saved(small);
+    std::vector<std::unique_ptr<CXMLDict>> trees;
+    const std::size_t before = HeapInUse();
+    for (int i = 0; i < 1000; ++i) {
+        trees.emplace_back(new CXMLDict(small));
+        trees.emplace_back(new CXMLDict);
+        Load(*trees.back(), text);
+    }
+    EXPECT_LT((HeapInUse() - before) / trees.size(), 1024u);
+}
+#endif
 
 }  // namespace
