@@ -12,6 +12,7 @@
 
 #include "commonutility/Utility.h"
 #include "platform/win32.h"
+#include "support/Wine.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -178,7 +179,9 @@ TEST(CheckIP, ThreadsAskingAtOnceGetTheSameAnswer) {
         });
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(differing.load(), 0);
-    EXPECT_EQ(WSACleanup(), SOCKET_ERROR);  // every start was matched by a cleanup
+    // Every start was matched by a cleanup. Wine counts starts and cleanups without a lock, so
+    // threads doing both at once can leave its count off by one; Windows keeps it exact.
+    if (!cu::test::RunningUnderWine()) EXPECT_EQ(WSACleanup(), SOCKET_ERROR);
 }
 
 // The owner enters again and others wait until it has left as often; updates under the lock
