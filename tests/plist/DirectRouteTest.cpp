@@ -211,6 +211,34 @@ TEST(DirectRoute, SampleFileReadsAsThroughTheDom) {
     EXPECT_TRUE(cu::test::SameTree(fromFile, fromText, cu::test::Compare::Exactly));
 }
 
+// The library turns a wide text into UTF-8 for the parser itself, where a file's bytes go to the
+// parser as they are: both read into exactly the same tree, whatever the characters, behind a
+// byte-order mark too, and when most of the text lies beyond ASCII.
+TEST(DirectRoute, WideTextReadsAsItsUtf8File) {
+    cu::test::TempDir dir;
+    const CString path = dir.Path(L"doc.plist");
+    const std::wstring beyondAscii(100000, L'\u65e5');
+    int read = 0;
+    for (unsigned seed = 1; seed <= 30; ++seed) {
+        SCOPED_TRACE(seed);
+        CXMLDict source;
+        FillHostile(source, seed, 3, 4);
+        if (seed == 1) source.AddElement(L"beyond ASCII", eXMLString, Text(beyondAscii.c_str()));
+        ASSERT_EQ(source.SaveToFile(path), 1);
+        const std::wstring text = cu::test::Saved(source);
+        // Characters XML cannot carry make a document that neither reads.
+        CXMLDict fromFile, fromText, behindMark;
+        const int loaded = fromFile.LoadFromFile(path);
+        ASSERT_EQ(cu::test::Load(fromText, text), loaded);
+        ASSERT_EQ(cu::test::Load(behindMark, L"\uFEFF" + text), loaded);
+        if (loaded == 0) continue;
+        ++read;
+        EXPECT_TRUE(cu::test::SameTree(fromFile, fromText, cu::test::Compare::Exactly));
+        EXPECT_TRUE(cu::test::SameTree(fromFile, behindMark, cu::test::Compare::Exactly));
+    }
+    EXPECT_GE(read, 10);
+}
+
 // The direct reader adds the top-level children through the dictionary's own AddElement, as the
 // DOM route does, so a subclass that overrides it sees each of them.
 TEST(DirectRoute, ReadingAddsThroughASubclassesAddElement) {

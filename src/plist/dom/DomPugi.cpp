@@ -282,6 +282,56 @@ std::string Serialize(const pugi::xml_document& document) {
     return KeepCarriageReturns(writer.text);
 }
 
+// The UTF-8 form of checked wide text in a buffer for the parser to take over (*size bytes), or
+// null when memory ran out. The lexical check has refused every unit that is not a character, so
+// these are the bytes pugixml's own conversion would make, made in one pass instead of two: the
+// buffer is sized for ASCII with some room, as most of a document is, and sized again exactly
+// only if the text needs more; runs of ASCII go four units at a time.
+char* Utf8ForParser(const wchar_t* text, std::size_t length, std::size_t& size) {
+    std::size_t capacity = length + length / 8 + 8;
+    char* buffer = CXMLDOMDocument2::AllocateBuffer(capacity);
+    if (buffer == nullptr) return nullptr;
+    char* out = buffer;
+    for (std::size_t i = 0; i < length;) {
+        if (static_cast<std::size_t>(buffer + capacity - out) < 4) {
+            std::size_t rest = 0;
+            for (std::size_t j = i; j < length; ++j) {
+                const auto c = static_cast<std::uint32_t>(text[j]);
+                rest += 1 + (c >= 0x80) + (c >= 0x800) + (c >= 0x10000);
+            }
+            const auto used = static_cast<std::size_t>(out - buffer);
+            char* grown = CXMLDOMDocument2::AllocateBuffer(used + rest + 4);
+            if (grown == nullptr) {
+                CXMLDOMDocument2::FreeBuffer(buffer);
+                return nullptr;
+            }
+            std::memcpy(grown, buffer, used);
+            CXMLDOMDocument2::FreeBuffer(buffer);
+            buffer = grown;
+            capacity = used + rest + 4;
+            out = buffer + used;
+        }
+        if (i + 4 <= length) {
+            const auto a = static_cast<std::uint32_t>(text[i]), b = static_cast<std::uint32_t>(text[i + 1]);
+            const auto c = static_cast<std::uint32_t>(text[i + 2]), d = static_cast<std::uint32_t>(text[i + 3]);
+            if (((a | b | c | d) & ~std::uint32_t{0x7F}) == 0) {
+                out[0] = static_cast<char>(a);
+                out[1] = static_cast<char>(b);
+                out[2] = static_cast<char>(c);
+                out[3] = static_cast<char>(d);
+                out += 4;
+                i += 4;
+                continue;
+            }
+        }
+        const wchar_t* unit = text + i;
+        out += cu::detail::EncodeUtf8(cu::detail::DecodeWide(unit, text + length), out);
+        i = static_cast<std::size_t>(unit - text);
+    }
+    size = static_cast<std::size_t>(out - buffer);
+    return buffer;
+}
+
 }  // namespace
 
 CString CXMLDOMNode::GetNodeName() const {
@@ -449,8 +499,14 @@ bool CXMLDOMDocument2::LoadXML(const wchar_t* text, std::size_t length) {
         m_pInterface->document.reset();
         return false;
     }
-    const pugi::xml_parse_result result = m_pInterface->document.load_buffer(
-        text, length * sizeof(wchar_t), ParseFlags(*m_pInterface), pugi::encoding_wchar);
+    std::size_t size = 0;
+    char* buffer = Utf8ForParser(text, length, size);
+    if (buffer == nullptr) {
+        m_pInterface->document.reset();
+        return false;
+    }
+    const pugi::xml_parse_result result = m_pInterface->document.load_buffer_inplace_own(
+        buffer, size, ParseFlags(*m_pInterface), pugi::encoding_utf8);
     return FinishLoad(*m_pInterface, result, severalAttributes);
 }
 
