@@ -282,6 +282,16 @@ std::string Serialize(const pugi::xml_document& document) {
     return KeepCarriageReturns(writer.text);
 }
 
+// The number of bytes of the UTF-8 form of wide text whose units are all characters.
+std::size_t Utf8Size(const wchar_t* text, std::size_t length) {
+    std::size_t size = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        const auto c = static_cast<std::uint32_t>(text[i]);
+        size += 1 + (c >= 0x80) + (c >= 0x800) + (c >= 0x10000);
+    }
+    return size;
+}
+
 // The UTF-8 form of checked wide text in a buffer for the parser to take over (*size bytes), or
 // null when memory ran out. The lexical check has refused every unit that is not a character, so
 // these are the bytes pugixml's own conversion would make, made in one pass instead of two: the
@@ -294,12 +304,8 @@ char* Utf8ForParser(const wchar_t* text, std::size_t length, std::size_t& size) 
     char* out = buffer;
     for (std::size_t i = 0; i < length;) {
         if (static_cast<std::size_t>(buffer + capacity - out) < 4) {
-            std::size_t rest = 0;
-            for (std::size_t j = i; j < length; ++j) {
-                const auto c = static_cast<std::uint32_t>(text[j]);
-                rest += 1 + (c >= 0x80) + (c >= 0x800) + (c >= 0x10000);
-            }
             const auto used = static_cast<std::size_t>(out - buffer);
+            const std::size_t rest = Utf8Size(text + i, length - i);
             char* grown = CXMLDOMDocument2::AllocateBuffer(used + rest + 4);
             if (grown == nullptr) {
                 CXMLDOMDocument2::FreeBuffer(buffer);
