@@ -263,6 +263,13 @@ void TreeAccess::Clear(CXMLDict& dict) {
     Destroy(std::move(children));
 }
 
+void TreeAccess::Clear(CXMLArray& array) {
+    if (array.m_pChildren == nullptr) return;
+    std::vector<CXMLElement*> children;
+    children.swap(*array.m_pChildren);
+    Destroy(std::move(children));
+}
+
 CXMLElement* TreeAccess::Insert(CXMLDict& dict, const CString& key, CXMLElement* child) {
     CXMLDict::EntryMap* entries = dict.m_pEntries;
     if (entries == nullptr) {

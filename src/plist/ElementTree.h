@@ -34,6 +34,8 @@ struct TreeAccess {
     static void Destroy(std::vector<CXMLElement*> pending);
     // Removes every entry of a dictionary and destroys its child.
     static void Clear(CXMLDict& dict);
+    // Removes every child of an array and destroys it.
+    static void Clear(CXMLArray& array);
     // Fills target, an empty container of source's kind, with copies of source's children, to
     // any depth.
     static void CopyTree(const CXMLElement& source, CXMLElement& target);

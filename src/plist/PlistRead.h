@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
+#include <type_traits>
+#include <typeinfo>
 #include <utility>
+#include <vector>
 
 #include "commonutility/XMLDict.h"
 #include "plist/ElementHeap.h"
@@ -100,6 +103,92 @@ CXMLElement* AddReadChild(XMLNodeType kind, CXMLElement& parent, const CString& 
     return dict != nullptr ? (*dict)[key] : (*array)[static_cast<int>(array->GetSize()) - 1];
 }
 
+// Whether a view of the document can also be walked in document order:
+//   Node First(Node)             the first child, text included, or the null handle
+//   Node Next(Node)              the next sibling, or the null handle
+template <typename Nodes, typename = void>
+struct WalksInDocumentOrder : std::false_type {};
+template <typename Nodes>
+struct WalksInDocumentOrder<Nodes, std::void_t<decltype(Nodes::Next(std::declval<typename Nodes::Node>()))>>
+    : std::true_type {};
+
+// Reads the containers in pending, the ones the root holds, and everything below them depth
+// first, in document order: each node is then read while the nodes before it are still near in
+// memory, where a walk level by level goes through the whole document once per level.
+//
+// The order gives the same tree as long as every value in a dictionary follows a key of its own
+// container and no container is stored under a key path: with neither, no child sees anything
+// but its own container, and the containers that one element gets (under a key read twice) lie
+// at one depth, so they come in document order either way. Anything else, or a container that is
+// not an empty dictionary or array of the library's own classes (another class's AddElement may
+// see the order), gives false, with every container in pending as it was before.
+template <typename Nodes>
+bool ReadInDocumentOrder(Nodes& nodes, const std::deque<std::pair<typename Nodes::Node, CXMLElement*>>& pending) {
+    using Node = typename Nodes::Node;
+    const auto isDict = [](const CXMLElement& e) { return typeid(e) == typeid(CXMLDict); };
+    const auto isArray = [](const CXMLElement& e) { return typeid(e) == typeid(CXMLArray); };
+    const auto isEmpty = [&](CXMLElement& e) {
+        if (isDict(e)) {
+            const CXMLDict::EntryMap* entries = TreeAccess::Entries(static_cast<CXMLDict&>(e));
+            return entries != nullptr && entries->empty();
+        }
+        const std::vector<CXMLElement*>* children = isArray(e) ? TreeAccess::Children(static_cast<CXMLArray&>(e)) : nullptr;
+        return children != nullptr && children->empty();
+    };
+    for (const auto& entry : pending)
+        if (entry.second != nullptr && !isEmpty(*entry.second)) return false;
+    const auto emptyAll = [&] {
+        for (const auto& entry : pending) {
+            if (entry.second == nullptr) continue;
+            if (isDict(*entry.second))
+                TreeAccess::Clear(static_cast<CXMLDict&>(*entry.second));
+            else
+                TreeAccess::Clear(static_cast<CXMLArray&>(*entry.second));
+        }
+    };
+    // A container being read: its next child, its element, and the key read last among its
+    // children, unknown (null) before the first and again after each container, whose children
+    // may have read keys of their own.
+    struct Level {
+        Node next;
+        CXMLElement* element;
+        bool dict;
+        const CString* key;
+    };
+    std::vector<Level> levels;
+    const CString noKey;
+    for (const auto& [container, element] : pending) {
+        if (element == nullptr) continue;  // its content is dropped
+        levels.push_back({Nodes::First(container), element, isDict(*element), nullptr});
+        while (!levels.empty()) {
+            Level& level = levels.back();
+            const Node node = level.next;
+            if (!nodes.Exists(node)) {
+                levels.pop_back();
+                continue;
+            }
+            level.next = Nodes::Next(node);
+            const XMLNodeType kind = nodes.Kind(node);
+            if (kind == kKeyNode) {
+                level.key = &nodes.Key(node);
+                continue;
+            }
+            if (kind < eXMLBool || kind > eXMLDict) continue;
+            const bool isContainer = kind == eXMLArray || kind == eXMLDict;
+            if (level.dict && (level.key == nullptr || (isContainer && level.key->Find(L'/') >= 0))) {
+                emptyAll();
+                return false;
+            }
+            CXMLElement* child = nodes.Add(kind, *level.element, node, level.key != nullptr ? *level.key : noKey);
+            // A container under a key read twice may be given a scalar, which takes no children.
+            if (child == nullptr || !isContainer || !(isDict(*child) || isArray(*child))) continue;
+            level.key = nullptr;
+            levels.push_back({Nodes::First(node), child, isDict(*child), nullptr});
+        }
+    }
+    return true;
+}
+
 // The walk, from the node that stands for the plist element. Nodes is a view of the document:
 //   Node                         a handle, cheap to copy
 //   bool Exists(Node)            false for the null handle
@@ -134,11 +223,7 @@ int ReadPlist(CXMLDict& dict, Nodes& nodes, const typename Nodes::Node& plist) {
     const CString* key = &noKey;
     // Containers whose children are still to read, and the element they are read into.
     std::deque<std::pair<Node, CXMLElement*>> pending;
-    pending.emplace_back(root, &dict);
-    while (!pending.empty()) {
-        const Node container = std::move(pending.front().first);
-        CXMLElement* const parent = pending.front().second;
-        pending.pop_front();
+    const auto readChildren = [&](const Node& container, CXMLElement* parent) {
         nodes.ForEachChild(container, [&](const Node& node) {
             const XMLNodeType kind = nodes.Kind(node);
             if (kind == kKeyNode) {
@@ -148,6 +233,21 @@ int ReadPlist(CXMLDict& dict, Nodes& nodes, const typename Nodes::Node& plist) {
                 if (kind == eXMLArray || kind == eXMLDict) pending.emplace_back(node, element);
             }
         });
+    };
+    readChildren(root, &dict);
+    // The root's children are read first in either order, so that the root's own AddElement,
+    // which may be another class's, sees them come as it always does.
+    CString rootKey;
+    if constexpr (WalksInDocumentOrder<Nodes>::value) {
+        rootKey = *key;
+        if (ReadInDocumentOrder(nodes, pending)) return 1;
+        key = &rootKey;
+    }
+    while (!pending.empty()) {
+        const Node container = std::move(pending.front().first);
+        CXMLElement* const parent = pending.front().second;
+        pending.pop_front();
+        readChildren(container, parent);
     }
     return 1;
 }

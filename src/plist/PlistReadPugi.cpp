@@ -56,9 +56,11 @@ public:
     static bool HasChildren(Node node) {
         return node.first_child() || (node.type() == pugi::node_element && *node.value() != '\0');
     }
+    static Node First(Node node) { return node.first_child(); }
+    static Node Next(Node node) { return node.next_sibling(); }
     template <typename F>
     static void ForEachChild(Node node, F f) {
-        for (Node child = node.first_child(); child; child = child.next_sibling()) f(child);
+        for (Node child = First(node); child; child = Next(child)) f(child);
     }
     static XMLNodeType Kind(Node node) {
         // No kind's name is longer than nine letters, so a name is measured no further than ten.

@@ -197,6 +197,56 @@ TEST(DirectRoute, GeneratedDocumentsReadAsThroughTheDom) {
     }
 }
 
+// Property-list text in which every value of a dictionary follows a key of its own, as in saved
+// documents, with what such text may still hold: repeated keys (whose containers merge, or meet
+// a scalar), keys and unknown elements inside arrays, comments. With odd set, one dictionary
+// somewhere also holds what only a walk level by level places right: a value without a key of
+// its own, one right after a container (whose keys a and $ the reader keeps in one place), or a
+// container under a key path into a dictionary whose own content comes later at that level.
+std::wstring KeyedText(unsigned seed, bool odd) {
+    static const wchar_t* const keys[] = {L"a", L"b", L"c", L"$"};
+    static const wchar_t* const scalars[] = {L"<integer>7</integer>", L"<string>s</string>", L"<real>1.5</real>",
+                                             L"<boolean>true</boolean>", L"<date>2020-01-02T03:04:05Z</date>",
+                                             L"<stringpsw>p</stringpsw>", L"<data>x</data>", L"<!--c-->"};
+    static const wchar_t* const oddOnes[] = {
+        L"<integer>1</integer>",
+        L"<key>a</key><dict><key>$</key><integer>2</integer></dict><integer>3</integer>",
+        L"<key>p</key><dict><key>q</key><dict/></dict><key>p/q</key><dict><key>r</key><integer>4</integer></dict>"};
+    std::mt19937 random(seed);
+    auto pick = [&random](std::size_t n) { return random() % n; };
+    const std::size_t oddOne = odd ? 1 + pick(60) : 0;
+    std::size_t values = 0;
+    std::wstring out = L"<plist><dict>";
+    std::function<void(bool, int)> fill = [&](bool dict, int depth) {
+        for (std::size_t n = pick(6); n > 0; --n) {
+            if (++values == oddOne && dict && depth > 0) out += oddOnes[pick(std::size(oddOnes))];
+            if (dict)
+                out += std::wstring(L"<key>") + keys[pick(std::size(keys))] + L"</key>";
+            else if (pick(4) == 0)
+                out += L"<key>k</key>";  // read, and given to nothing
+            if (depth == 6 || pick(3) != 0) {
+                out += scalars[pick(std::size(scalars))];
+                continue;
+            }
+            const bool inner = pick(2) == 0;
+            out += inner ? L"<dict>" : L"<array>";
+            fill(inner, depth + 1);
+            out += inner ? L"</dict>" : L"</array>";
+        }
+    };
+    fill(true, 0);
+    return out + L"</dict></plist>";
+}
+
+// The direct reader reads below the root depth first, the DOM route level by level; both make
+// exactly the same tree of such text, and of the same text made odd somewhere.
+TEST(DirectRoute, KeyedDocumentsReadAsThroughTheDom) {
+    for (unsigned seed = 1; seed <= 400; ++seed) {
+        SCOPED_TRACE("keyed text " + std::to_string(seed));
+        ExpectSameReads(KeyedText(seed, seed % 2 == 0));
+    }
+}
+
 // The sample region file, indented and with a root that is no plist element (the sample content
 // document is read as the direct writer saves it, above): both routes read its text into exactly
 // the same tree, and so does a load of the file.
@@ -240,20 +290,25 @@ TEST(DirectRoute, WideTextReadsAsItsUtf8File) {
 }
 
 // The direct reader adds the top-level children through the dictionary's own AddElement, as the
-// DOM route does, so a subclass that overrides it sees each of them.
+// DOM route does, so a subclass that overrides it sees each of them, and sees them all before
+// anything goes below them.
 TEST(DirectRoute, ReadingAddsThroughASubclassesAddElement) {
     class CountingDict : public CXMLDict {
     public:
         int adds = 0;
+        unsigned filledBefore = 0;
         int AddElement(const CString& key, XMLNodeType kind, ULONGLONG value) override {
             ++adds;
+            if (auto* b = dynamic_cast<CXMLDict*>(GetChild(L"b"))) filledBefore += static_cast<unsigned>(b->GetKeys().size());
             return CXMLDict::AddElement(key, kind, value);
         }
     };
     CountingDict dict;
     ASSERT_EQ(cu::test::Load(dict, L"<plist><dict><key>a</key><integer>1</integer><key>b</key>"
-                                   L"<dict><key>c</key><string>x</string></dict></dict></plist>"), 1);
-    EXPECT_EQ(2, dict.adds);  // a and b; c goes into b, a plain dictionary
+                                   L"<dict><key>c</key><string>x</string></dict><key>d</key><integer>2</integer></dict></plist>"), 1);
+    EXPECT_EQ(3, dict.adds);  // a, b and d; c goes into b, a plain dictionary
+    EXPECT_EQ(0u, dict.filledBefore);
+    EXPECT_EQ(cu::test::TextAt(dict, L"b/c"), L"x");
 }
 
 // Reals are written with to_chars where printf's "%f" would be slow; the two must agree on every

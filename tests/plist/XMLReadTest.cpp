@@ -170,6 +170,23 @@ TEST(PlistRead, KeysCarryOverRepeatAndWalkPaths) {
     EXPECT_EQ(IntAt(*nm, L"e"), 5);
 }
 
+// Below the root too, a value without its own key takes the key read last level by level: the
+// first inner dictionary's last key s, not the y inside its array, which comes earlier in the text
+// but a level deeper. A document saved by the library has no such value.
+TEST(PlistRead, KeysCarryOverLevelByLevelBelowTheRoot) {
+    CXMLDict dict;
+    ASSERT_EQ(LoadBody(dict, L"<key>a</key><dict><key>x</key><integer>1</integer><key>s</key><array>"
+                             L"<key>y</key></array></dict><key>b</key><dict><integer>2</integer>"
+                             L"<key>z</key><dict><key>w</key><integer>3</integer></dict><integer>4</integer></dict>"),
+              1);
+    EXPECT_EQ(IntAt(dict, L"a/x"), 1);
+    auto* b = dynamic_cast<CXMLDict*>(dict[L"b"]);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->GetKeys().size(), 2u);  // s and z; the second value under z is dropped
+    EXPECT_EQ(IntAt(*b, L"s"), 2);
+    EXPECT_EQ(IntAt(*b, L"z/w"), 3);
+}
+
 // A string or key of white space only is no text for the reader, so it reads back empty; CDATA
 // keeps white space. After that one change a second round trip changes nothing.
 TEST(PlistRead, BlankTextsReadBackEmpty) {
