@@ -103,8 +103,8 @@ CXMLElement* AddReadChild(XMLNodeType kind, CXMLElement& parent, const CString& 
     return dict != nullptr ? (*dict)[key] : (*array)[static_cast<int>(array->GetSize()) - 1];
 }
 
-// Whether a view of the document can also be walked in document order:
-//   Node First(Node)             the first child, text included, or the null handle
+// Whether a view of the document can also be walked in document order (told by Next):
+//   Node First(Node)             the first child node of any kind, or the null handle
 //   Node Next(Node)              the next sibling, or the null handle
 template <typename Nodes, typename = void>
 struct WalksInDocumentOrder : std::false_type {};
@@ -118,10 +118,12 @@ struct WalksInDocumentOrder<Nodes, std::void_t<decltype(Nodes::Next(std::declval
 //
 // The order gives the same tree as long as every value in a dictionary follows a key of its own
 // container and no container is stored under a key path: with neither, no child sees anything
-// but its own container, and the containers that one element gets (under a key read twice) lie
-// at one depth, so they come in document order either way. Anything else, or a container that is
-// not an empty dictionary or array of the library's own classes (another class's AddElement may
-// see the order), gives false, with every container in pending as it was before.
+// but its own container. A container's children then go into an element of its parent (the one
+// just stored, or the one already under its key or at the array's end), so the containers that
+// share an element lie at one depth and come in document order either way. Anything else, or a
+// container that is not an empty dictionary or array of the library's own classes (another
+// class's AddElement may see the order), gives false, with every container in pending as it was
+// before.
 template <typename Nodes>
 bool ReadInDocumentOrder(Nodes& nodes, const std::deque<std::pair<typename Nodes::Node, CXMLElement*>>& pending) {
     using Node = typename Nodes::Node;
@@ -147,8 +149,8 @@ bool ReadInDocumentOrder(Nodes& nodes, const std::deque<std::pair<typename Nodes
         }
     };
     // A container being read: its next child, its element, and the key read last among its
-    // children, unknown (null) before the first and again after each container, whose children
-    // may have read keys of their own.
+    // children, unknown (null) before the first and again after each container the walk went
+    // down into, whose children may have read keys of their own.
     struct Level {
         Node next;
         CXMLElement* element;

@@ -122,13 +122,12 @@ private:
         return ElementFactory::Make(kind, ReadValue(kind, text));
     }
 
-    // An array's children are read in one pass, so the first one sizes the storage for all the
-    // values that follow it, instead of the storage growing step by step. Each array is sized
-    // once, even when its first child could not be stored.
+    // An array's storage is sized when its first child comes, from the number of elements beside
+    // it, instead of growing step by step. Storage that has room already was sized before, also
+    // when that first child could not be stored.
     void ReserveOnFirst(CXMLArray& array, Node first) {
         std::vector<CXMLElement*>* children = TreeAccess::Children(array);
-        if (children == nullptr || !children->empty() || m_sized == &array) return;
-        m_sized = &array;
+        if (children == nullptr || children->capacity() != 0) return;
         std::size_t count = 0;
         for (Node node = first; node; node = node.next_sibling()) {
             const XMLNodeType kind = Kind(node);
@@ -142,7 +141,6 @@ private:
     }
 
     const bool m_quickReals = ElementFactory::QuickReals();
-    const CXMLArray* m_sized = nullptr;  // the array ReserveOnFirst sized last
     // Reused from node to node, so that gathering and widening text allocates only as it grows.
     std::string m_scratch;
     std::wstring m_wide;
