@@ -210,7 +210,9 @@ bool ReadInDocumentOrder(Nodes& nodes, const std::deque<std::pair<typename Nodes
 // last, anywhere before them in that order. The children of one container come one after another
 // in that order, so the queue holds containers, and each container's children are read in one
 // pass while they are at hand. A container whose element could not be made (its parent takes no
-// children, or memory ran out) still has its keys read, but nothing below them.
+// children, or memory ran out) still has its keys read, but nothing below them. A view that can
+// be walked in document order is read that way below the root's children wherever that gives
+// the same tree (ReadInDocumentOrder).
 template <typename Nodes>
 int ReadPlist(CXMLDict& dict, Nodes& nodes, const typename Nodes::Node& plist) {
     using Node = typename Nodes::Node;
