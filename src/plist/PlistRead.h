@@ -41,18 +41,19 @@ bool EqualsNoCase(const Char* text, std::size_t length, const char* literal) {
 }
 
 // The kind that a tag name gives, compared without regard to the case of ASCII letters; kKeyNode
-// for "key".
+// for "key". Every node's name is asked, so the length picks the one or few names to compare.
 template <typename Char>
 XMLNodeType KindOfName(const Char* name, std::size_t length) {
-    static const struct {
-        const char* name;
-        XMLNodeType kind;
-    } kinds[] = {{"key", kKeyNode},      {"dict", eXMLDict},       {"array", eXMLArray},
-                 {"string", eXMLString}, {"stringpsw", eXMLStringPSW}, {"integer", eXMLInt},
-                 {"date", eXMLDate},     {"real", eXMLReal},       {"boolean", eXMLBool}};
-    for (const auto& entry : kinds)
-        if (EqualsNoCase(name, length, entry.name)) return entry.kind;
-    return eXMLNone;
+    const auto is = [name, length](const char* literal) { return EqualsNoCase(name, length, literal); };
+    switch (length) {
+        case 3: return is("key") ? kKeyNode : eXMLNone;
+        case 4: return is("dict") ? eXMLDict : is("real") ? eXMLReal : is("date") ? eXMLDate : eXMLNone;
+        case 5: return is("array") ? eXMLArray : eXMLNone;
+        case 6: return is("string") ? eXMLString : eXMLNone;
+        case 7: return is("integer") ? eXMLInt : is("boolean") ? eXMLBool : eXMLNone;
+        case 9: return is("stringpsw") ? eXMLStringPSW : eXMLNone;
+        default: return eXMLNone;
+    }
 }
 
 // An integer as C atoi reads it (blanks, a sign, digits) from zero-terminated UTF-8, held at the
